@@ -1,0 +1,45 @@
+# Shared compile settings and helpers for every target of the project.
+
+add_library(marlin_warnings INTERFACE)
+if(MSVC)
+  target_compile_options(marlin_warnings INTERFACE /W4 $<$<BOOL:${MARLIN_WERROR}>:/WX>)
+else()
+  target_compile_options(marlin_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
+                         -Wno-missing-field-initializers $<$<BOOL:${MARLIN_WERROR}>:-Werror>)
+endif()
+
+if(MARLIN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# marlin_target_defaults(<target>): warnings and the project's language level.
+function(marlin_target_defaults target)
+  target_link_libraries(${target} PRIVATE marlin_warnings)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+endfunction()
+
+# marlin_add_test(<name> SOURCES ... [LIBS ...] [QT]) — one GoogleTest program,
+# its cases registered with CTest. QT runs it on Qt's offscreen platform.
+function(marlin_add_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  marlin_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set(env "")
+  if(T_QT)
+    list(APPEND env QT_QPA_PLATFORM=offscreen)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
+endfunction()
+
+# marlin_add_benchmark(<name> SOURCES ... [LIBS ...]) — built by default, never run by CTest.
+function(marlin_add_benchmark name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  marlin_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
