@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "channels/CClientInetCommunicationChannelFactory.h"
+#include "device/CBusDevice.h"
 #include "device/DeviceTable.h"
 #include "exports/CLibraryLock.h"
 
@@ -20,6 +21,15 @@ public:
 
     // The instance of the loaded library.
     static BusLibrary& Instance();
+
+    // The address text a device is kept under: "@local" in any letter case is 127.0.0.1.
+    static const char* DeviceAddress(const char* address);
+
+    // Returns the device open at exactly this address text, or opens one. Raises when the
+    // instrument cannot be opened; nothing is left in the table then.
+    CBusDevice& Open(const char* address);
+    // Closes a device and takes it out of the table.
+    void Close(CBusDevice& device);
 
     DeviceTable& Devices() { return m_devices; }
     CLibraryLock& Lock() { return m_lock; }

@@ -4,16 +4,13 @@
 
 #include "qzib32.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 
 #include "channels/ErrorNumberFailure.h"
 #include "device/CBusDevice.h"
-#include "device/CQzibDevice.h"
 #include "exports/BusLibrary.h"
 #include "exports/StatusMapping.h"
 
@@ -66,14 +63,6 @@ std::int16_t onDevice(std::int16_t ud, Status& status, Operation&& op) {
         status.fail(ClassifyFailure(std::current_exception()));
     }
     return status.sta();
-}
-
-bool equalsIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
 }
 
 struct FileCloser {
@@ -135,19 +124,10 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibfind(const char* address, std::int16_
                                                 std::int32_t* ibcntl) {
     Status status(ibsta, iberr, ibcntl);
     status.count(0);
-    BusLibrary& library = BusLibrary::Instance();
     try {
-        std::lock_guard<CLibraryLock> guard(library.Lock());
-        if (address != nullptr && equalsIgnoringCase(address, "@local")) address = "127.0.0.1";
-        if (CBusDevice* known = library.Devices().FindByAddress(address)) {
-            status.set(kStatusCmpl, 0);
-            return known->ud;
-        }
-        if (library.Factory() == nullptr) throw ErrorNumberFailure(0);
-        // The device links itself into the table; a failed creation leaves nothing behind.
-        CBusDevice* device = new CQzibDevice(library.Devices(), *library.Factory(), address);
+        std::int16_t ud = BusLibrary::Instance().Open(address).ud;
         status.set(kStatusCmpl, 0);
-        return device->ud;
+        return ud;
     } catch (...) {
         status.fail(kErrOpenFailed);
         return -1;
@@ -357,11 +337,7 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibonl(std::int16_t ud, std::int16_t fla
     Status status(ibsta, iberr, ibcntl);
     status.count(0);
     return onDevice(ud, status, [&](CBusDevice& device) {
-        if (flag == 0) {
-            // Opening takes the library lock; closing must not run beside an open's table walk.
-            std::lock_guard<CLibraryLock> guard(BusLibrary::Instance().Lock());
-            delete &device;
-        }
+        if (flag == 0) BusLibrary::Instance().Close(device);
         status.set(0, 0);
     });
 }
