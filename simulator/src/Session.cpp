@@ -293,6 +293,7 @@ void Session::serveData() {
     if (!closing_) log("client closed the device");
     close();
     dataDone_ = true;
+    if (!controlStarted_ || controlDone_) host_.sessionFinished();
 }
 
 void Session::handleDataMessage(std::uint8_t sequence) {
@@ -491,6 +492,9 @@ void Session::serveControl() {
         std::vector<std::uint8_t> payload(h.length);
         if (!payload.empty() && readControl(payload.data(), payload.size()) != Io::Ok) break;
         std::unique_lock lock(mutex_);
+        // A control message comes after the data messages the client sent before it: let the
+        // data side take those in first, as an instrument on a bus would have.
+        waitForDataIdle(lock);
         if (h.has(WireHeader::kFlagConsumed)) instrument_->setOutputPending(false);
         // Remote enable off puts the instrument in local; it returns to remote when addressed again.
         if (!h.has(WireHeader::kFlagRemote)) instrument_->setRemote(false);
@@ -503,14 +507,11 @@ void Session::serveControl() {
                     break;
                 case ifc::kSelectedDeviceClear:
                 case ifc::kDeviceClear:
-                    // The clear is for what the client sent before it: let the data side take that in first.
-                    waitForDataIdle(lock);
                     ++clearGeneration_;
                     instrument_->deviceClear();
                     clearPipe_.signal();
                     break;
                 case ifc::kSerialPollEnable:
-                    waitForDataIdle(lock);
                     code = instrument_->serialPoll();
                     break;
                 case ifc::kGroupExecuteTrigger:
@@ -522,10 +523,8 @@ void Session::serveControl() {
                     break;
             }
         } else if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) {
-            waitForDataIdle(lock);
             answer = waitServiceRequest(lock);
         } else if (h.has(WireHeader::kFlagQuery)) {
-            waitForDataIdle(lock);
             instrument_->update();
         }
         if (!answer) {
@@ -549,6 +548,7 @@ void Session::serveControl() {
         }
     }
     controlDone_ = true;
+    if (dataDone_) host_.sessionFinished();
 }
 
 }  // namespace marlin::sim

@@ -97,6 +97,10 @@ public:
 
     int stopFd() const override { return stopPipe_.fd(); }
 
+    // Finished sessions are closed at once, so that the client sees its connections end
+    // without waiting.
+    void sessionFinished() override { reapPipe_.signal(); }
+
     void start() {
         if (listener_) return;
         const auto options = this->options();
@@ -170,6 +174,7 @@ private:
             std::vector<pollfd> fds;
             fds.push_back({stopPipe_.fd(), POLLIN, 0});
             fds.push_back({listener_->GetListeningSocket(), POLLIN, 0});
+            fds.push_back({reapPipe_.fd(), POLLIN, 0});
             auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
             for (const Greeting& g : greetings) {
                 fds.push_back({g.socket, POLLIN, 0});
@@ -185,8 +190,9 @@ private:
                 break;
             }
             if (fds[1].revents) acceptAll(greetings);
-            // The greetings' descriptors follow the two fixed ones, in list order.
-            std::size_t i = 2;
+            if (fds[2].revents) reapPipe_.drain();
+            // The greetings' descriptors follow the three fixed ones, in list order.
+            std::size_t i = 3;
             const auto now = std::chrono::steady_clock::now();
             for (auto it = greetings.begin(); it != greetings.end(); ++i) {
                 const bool ready = i < fds.size() && fds[i].revents != 0;
@@ -325,6 +331,7 @@ private:
     std::string bindAddress_;
     std::mutex logMutex_;
     WakePipe stopPipe_;
+    WakePipe reapPipe_;
     std::unique_ptr<qzib::CServerInetCommunicationChannelFactory> listener_;
     std::uint16_t port_ = 0;
     std::thread acceptor_;
