@@ -184,26 +184,43 @@ void Session::setTraceActive(int trace, bool active) {
 
 // ---- Transfers ---------------------------------------------------------------------------------
 
-Session::Io Session::readData(void* buffer, std::size_t count, bool waitFirst) {
-    if (waitFirst &&
-        pollWake({channel_->GetDataSocket(), host_.stopFd(), closePipe_.fd()}, std::nullopt) != 0)
-        return Io::Interrupted;
-    try {
-        std::uint32_t received = 0;
-        return count == 0 || channel_->ReadData(buffer, static_cast<std::uint32_t>(count), received,
-                                                kTransferLimitMs)
-                   ? Io::Ok
-                   : Io::Closed;
-    } catch (const qzib::ErrorNumberFailure&) {
-        return Io::Closed;
+// Reads through a buffer of its own: on a busy connection one receive takes in a header, its
+// payload and often the next messages too. Waiting happens only when nothing has arrived, and
+// watches the wake pipes.
+Session::Io Session::readData(void* buffer, std::size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    bool sawReadable = false;
+    while (count > 0) {
+        if (inStart_ < inEnd_) {
+            const std::size_t n = std::min(count, inEnd_ - inStart_);
+            std::memcpy(out, inBuffer_.data() + inStart_, n);
+            inStart_ += n;
+            out += n;
+            count -= n;
+            continue;
+        }
+        inStart_ = inEnd_ = 0;
+        int error = 0;
+        const long n = qzib::socketapi::receiveSome(channel_->GetDataSocket(), inBuffer_.data(),
+                                                    inBuffer_.size(), error);
+        if (n > 0) {
+            inEnd_ = static_cast<std::size_t>(n);
+            sawReadable = false;
+            continue;
+        }
+        if (n == 0 || error != qzib::socketapi::kWouldBlock || sawReadable) return Io::Closed;
+        if (pollWake({channel_->GetDataSocket(), host_.stopFd(), closePipe_.fd()}, std::nullopt) != 0)
+            return Io::Interrupted;
+        sawReadable = true;
     }
+    return Io::Ok;
 }
 
 Session::Io Session::discardData(std::size_t count) {
     char scratch[4096];
     while (count > 0) {
         const std::size_t chunk = std::min(count, sizeof scratch);
-        const Io r = readData(scratch, chunk, false);
+        const Io r = readData(scratch, chunk);
         if (r != Io::Ok) return r;
         count -= chunk;
     }
@@ -245,14 +262,23 @@ bool Session::writeControl(const void* buffer, std::uint32_t count) {
 
 // ---- Data connection ---------------------------------------------------------------------------
 
+// With the lock held: the data side has run what it had; what it already took in but has not
+// run yet still counts as work to wait for.
+void Session::markIdle() {
+    dataBusy_ = false;
+    dataBuffered_ = inStart_ < inEnd_;
+    idle_.notify_all();
+}
+
 void Session::serveData() {
     std::uint8_t bytes[WireHeader::kSize];
     for (;;) {
-        if (readData(bytes, sizeof bytes, true) != Io::Ok) break;
+        if (readData(bytes, sizeof bytes) != Io::Ok) break;
         const WireHeader h = WireHeader::decode(bytes);
         {
             std::lock_guard lock(mutex_);
             dataBusy_ = true;
+            dataBuffered_ = false;
             // Whatever output the client had not read is gone once it sends a new message.
             instrument_->setOutputPending(false);
             instrument_->setRemote(h.has(WireHeader::kFlagRemote));
@@ -273,22 +299,20 @@ void Session::serveData() {
         } else {
             const std::size_t old = message_.size();
             message_.resize(old + h.length);
-            r = readData(message_.data() + old, h.length, false);
+            r = readData(message_.data() + old, h.length);
         }
         if (r != Io::Ok) break;
         if (h.has(WireHeader::kFlagEnd)) {
             handleDataMessage(h.sequence);
         } else {
             std::lock_guard lock(mutex_);
-            dataBusy_ = false;
-            idle_.notify_all();
+            markIdle();
         }
         if (closing_) break;
     }
     {
         std::lock_guard lock(mutex_);
-        dataBusy_ = false;
-        idle_.notify_all();
+        markIdle();
     }
     if (!closing_) log("client closed the device");
     close();
@@ -303,11 +327,10 @@ void Session::handleDataMessage(std::uint8_t sequence) {
     messageTooLong_ = false;
 
     std::unique_lock lock(mutex_);
-    clearPipe_.drain();
+    if (clearSignalled_.exchange(false)) clearPipe_.drain();
     const std::uint64_t generation = messageGeneration_;
     if (generation != clearGeneration_) {
-        dataBusy_ = false;
-        idle_.notify_all();
+        markIdle();
         return;
     }
     Instrument::Response response;
@@ -334,8 +357,7 @@ void Session::handleDataMessage(std::uint8_t sequence) {
     }
     sendReply(lock, response, sequence, generation);
     if (!lock.owns_lock()) lock.lock();
-    dataBusy_ = false;
-    idle_.notify_all();
+    markIdle();
 }
 
 // Called with the lock held; sends without it.
@@ -455,7 +477,7 @@ void Session::signalServiceRequest() {
 void Session::waitForDataIdle(std::unique_lock<std::mutex>& lock) {
     const auto deadline = Instrument::Clock::now() + kDataIdleLimit;
     while (Instrument::Clock::now() < deadline) {
-        if ((!dataBusy_ || dataWaiting_) && !isReadable(channel_->GetDataSocket())) return;
+        if ((!dataBusy_ || dataWaiting_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())) return;
         idle_.wait_until(lock, std::min(deadline, Instrument::Clock::now() + std::chrono::milliseconds(2)));
     }
 }
@@ -509,6 +531,7 @@ void Session::serveControl() {
                 case ifc::kDeviceClear:
                     ++clearGeneration_;
                     instrument_->deviceClear();
+                    clearSignalled_ = true;
                     clearPipe_.signal();
                     break;
                 case ifc::kSerialPollEnable:

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Instrument.h"
 #include "SessionHost.h"
@@ -56,14 +57,15 @@ private:
                    std::uint64_t generation);
     bool sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote);
     bool waitUntil(Instrument::Clock::time_point until);
+    void markIdle();
     void waitForDataIdle(std::unique_lock<std::mutex>& lock);
     bool waitServiceRequest(std::unique_lock<std::mutex>& lock);
     void signalServiceRequest();
     void log(const std::string& line);
 
     enum class Io { Ok, Closed, Interrupted };
-    // Waits for input without limit (a stop or close ends the wait), then reads count bytes.
-    Io readData(void* buffer, std::size_t count, bool waitFirst);
+    // Waits for input without limit (a stop or close ends the wait) and reads count bytes.
+    Io readData(void* buffer, std::size_t count);
     Io discardData(std::size_t count);
     Io readControl(void* buffer, std::size_t count);
     bool writeData(const qzib::SendBuffer* buffers, std::uint32_t number);
@@ -88,6 +90,11 @@ private:
     std::uint64_t repliesSent_ = 0;
     std::uint64_t messagesRun_ = 0;
     std::string message_;  // blocks of the message being received
+    std::vector<char> inBuffer_ = std::vector<char>(64 * 1024);
+    std::size_t inStart_ = 0;
+    std::size_t inEnd_ = 0;
+    bool dataBuffered_ = false;  // input taken in but not yet run, beyond the current message
+    std::atomic<bool> clearSignalled_{false};
     bool messageTooLong_ = false;
 
     WakePipe closePipe_;
