@@ -17,6 +17,9 @@ std::string BlockRead::describe() const {
                    std::to_string(expected) + " bytes";
         case Result::NoData:
             return "the block header \"" + header + "\", which announces no data";
+        case Result::BusError:
+            return "no reply at all, not even to the sweep time query (bus error " + std::to_string(iberr) +
+                   "; the connection to the instrument may be lost)";
         case Result::Short:
             return std::to_string(received) + " of the " + std::to_string(expected) + " data bytes announced";
     }
@@ -41,7 +44,11 @@ BlockRead InstrumentIo::readBlock(std::size_t extra) {
     std::size_t got = 0;
     block.header = ReadReply(2, &got);
     if (block.header.find_first_not_of(' ') == std::string::npos) {
-        block.result = BlockRead::Result::Empty;
+        // An instrument says "nothing to send" by not answering, which the bus reports as a
+        // timeout; any other failure means the connection itself is gone.
+        const bool failed = (static_cast<std::uint16_t>(state_.ibsta) & kStatusErr) != 0;
+        block.result = failed && state_.iberr != 5 ? BlockRead::Result::BusError : BlockRead::Result::Empty;
+        block.iberr = state_.iberr;
         return block;
     }
     const char digitCount = block.header[1];

@@ -154,9 +154,11 @@ bool RecordingSession::WriteFileHeader() {
         return false;
     }
     const double interval = ParseNumber(settings.interval);
+    // The head write counts as an acquisition: a STOP that comes meanwhile is completed when the
+    // head is in the file, so the instrument is always returned to local.
+    readyFlag_ = false;
     window_.showStatus("writing ...");
     events();
-    readyFlag_ = false;
     const FileResult written =
         TraceFile::writeHead(window_.currentSettings().fileName, TraceFile::headText(interval, block.data));
     readyFlag_ = true;
@@ -164,6 +166,7 @@ bool RecordingSession::WriteFileHeader() {
         endWithFailure(Outcome::FileError, "file error", written.message + "\r\nThe recording has stopped.");
         return false;
     }
+    if (stopFlag_) StopRec_Click();
     return true;
 }
 
@@ -213,7 +216,8 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     const RecorderSettings settings = window_.currentSettings();
 
     io_.write("SWE:TIME?");
-    const double sweepTime = leadingNumber(StripLineEnds(io_.ReadReply(2)));
+    std::size_t sweepReplyBytes = 0;
+    const double sweepTime = leadingNumber(StripLineEnds(io_.ReadReply(2, &sweepReplyBytes)));
     const double timeout = std::clamp(nearestEven(sweepTime + 1.0), -1.0, 32767.0);
     bus_.ibtmo(state_.ud, static_cast<std::int16_t>(timeout), state_);
     io_.write("INIT:IMM;*WAI");
@@ -221,6 +225,12 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     io_.write("TRAC? TRACE" + settings.traceText());
 
     BlockRead block = io_.readBlock(0);
+    // An inactive trace answers nothing to the trace query only; an instrument that answered
+    // nothing to the sweep time query either is not there any more.
+    if (block.result == BlockRead::Result::Empty && sweepReplyBytes == 0) {
+        block.result = BlockRead::Result::BusError;
+        block.iberr = state_.iberr;
+    }
     if (block.result == BlockRead::Result::Empty) {
         StopRec_Click();
         window_.showWarning(MARLIN_PRODUCT_NAME, "Selected Trace is not active.\r\nPlease activate Trace" +

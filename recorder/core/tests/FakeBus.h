@@ -25,7 +25,9 @@ public:
     std::size_t traceDataCut = 0;     // bytes removed from the end of the trace data
     std::string exportHeaderOverride;
     bool findFails = false;
-    std::string binding;  // bindingError()
+    bool connectionLost = false;  // reads fail as after a closed connection
+    bool silent = false;          // reads time out with nothing, as a stalled instrument's
+    std::string binding;          // bindingError()
 
     std::vector<std::string> log;           // every command and call, in order
     std::vector<std::uint32_t> readCounts;  // counts asked by each ilrd
@@ -77,6 +79,14 @@ public:
     std::int16_t ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& s) override {
         readCounts.push_back(count);
         if (ud != nextUd) return fail(s);
+        if (silent) {
+            s = {s.ud, static_cast<std::int16_t>(0xC000), 5, 0};
+            return s.ibsta;
+        }
+        if (connectionLost) {
+            s = {s.ud, static_cast<std::int16_t>(kStatusErr), -1, 0};
+            return s.ibsta;
+        }
         const std::size_t n = std::min<std::size_t>(count, pending_.size() - position_);
         std::memcpy(buffer, pending_.data() + position_, n);
         position_ += n;

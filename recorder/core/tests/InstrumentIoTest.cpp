@@ -54,6 +54,14 @@ TEST_F(InstrumentIoTest, EmptyReplyIsRecognised) {
     EXPECT_EQ(io.readBlock().result, BlockRead::Result::Empty);
 }
 
+TEST_F(InstrumentIoTest, LostConnectionIsNotAnEmptyReply) {
+    bus.connectionLost = true;
+    io.write("TRAC? TRACE1");
+    const auto block = io.readBlock();
+    EXPECT_EQ(block.result, BlockRead::Result::BusError);
+    EXPECT_NE(block.describe().find("connection"), std::string::npos);
+}
+
 TEST_F(InstrumentIoTest, MalformedHeadersFailWithoutAllocating) {
     struct Case {
         std::string header;

@@ -356,6 +356,37 @@ TEST_F(RecordingSessionTest, ShortTraceBlockStopsTheRecordingWithAWarning) {
     EXPECT_TRUE(file.ends_with(std::string("\0\0\x8c\xc2\n", 5)));  // -70.0f, the last full value
 }
 
+TEST_F(RecordingSessionTest, StopDuringTheHeadWriteStillReleasesTheInstrument) {
+    window.onEvents = [this](std::chrono::milliseconds) {
+        if (window.status == "writing ..." && session.readingCount() == 0 && !session.stopFlag()) {
+            session.StopRec_Click();
+        }
+    };
+    session.StartRec_Click();
+    EXPECT_EQ(session.readingCount(), 0);
+    EXPECT_EQ(commandsFrom(bus.log.size() - 2), (std::vector<std::string>{"INIT:CONT ON", "ibloc"}));
+    EXPECT_EQ(readFile(window.settings.fileName).substr(0, 18), "ENDSTOP;0x00000097");
+}
+
+TEST_F(RecordingSessionTest, LostConnectionIsAFailedReadingNotAnInactiveTrace) {
+    window.onEvents = [this](std::chrono::milliseconds) {
+        if (session.readingCount() == 1) bus.connectionLost = true;
+    };
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
+    EXPECT_EQ(session.readingCount(), 1);
+}
+
+TEST_F(RecordingSessionTest, SilentInstrumentIsAFailedReadingNotAnInactiveTrace) {
+    window.onEvents = [this](std::chrono::milliseconds) {
+        if (session.readingCount() == 1) bus.silent = true;
+    };
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find("no reply at all"), std::string::npos);
+}
+
 TEST_F(RecordingSessionTest, MalformedOrAbsurdBlockHeaderIsAFailedReading) {
     for (const char* header : {"#x2004", "#9999999999", "#4ABCD", "#3003"}) {
         bus.traceHeaderOverride = header;

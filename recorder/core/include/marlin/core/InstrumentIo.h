@@ -20,12 +20,14 @@ struct BlockRead {
         TooLarge,   // the length is absurd; nothing was allocated for it
         NoData,     // the block announces no data at all
         Short,      // fewer data bytes arrived than the header announced
+        BusError,   // nothing arrived because the bus call failed (not a timeout): connection lost
     };
     Result result = Result::Empty;
     std::string header;        // the header bytes as received ("#42004"), blanks where nothing came
     std::size_t expected = 0;  // data bytes the header announced
     std::size_t received = 0;  // data bytes that arrived
     std::string data;          // the data bytes (exactly `expected` long when Ok)
+    std::int16_t iberr = 0;    // the bus error of a BusError
 
     bool ok() const { return result == Result::Ok; }
     // What came back, for a message to the user ("the block header \"#x\" is not valid").
