@@ -627,12 +627,30 @@ void KXprogressBar::LayoutBar() {
 }
 
 void KXprogressBar::centrePercentText() {
-    const QFontMetricsF metrics(font());
-    const float width = float(metrics.horizontalAdvance(d->percentText));
-    const float height = float(metrics.height());
+    // The label sizes itself to its text; it is centred on the bar in single precision.
+    float width = 0;
+    float height = d->percentHeight;
+    const QString& text = d->percentText;
+    const bool common = text.size() <= 4 && text.endsWith(QLatin1Char('%'));
+    const int percent = common ? QStringView(text).chopped(1).toInt() : -1;
+    if (common && percent >= 0 && percent <= 100 && d->percentWidths[size_t(percent)] >= 0 && height >= 0) {
+        width = d->percentWidths[size_t(percent)];
+    } else {
+        const QFontMetricsF metrics(font());
+        width = float(metrics.horizontalAdvance(text));
+        height = d->percentHeight = float(metrics.height());
+        if (common && percent >= 0 && percent <= 100) {
+            d->percentWidths[size_t(percent)] = width;
+        }
+    }
     const float left = float(d->bar.scaleWidth()) / 2 - width / 2;
     const float top = float(d->bar.scaleHeight()) / 2 - height / 2;
     d->percentRect = QRectF(left, top, width, height);
+}
+
+void KXprogressBar::forgetTextMetrics() {
+    d->percentWidths.fill(-1);
+    d->percentHeight = -1;
 }
 
 void KXprogressBar::PaintStyle() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QRect>
 #include <QRectF>
 #include <QString>
@@ -46,7 +48,11 @@ public:
     bool ownEnabled = true;
     QString percentText = QStringLiteral("0%");
     QRectF percentRect;  // lblPercX, in bar coordinates
-    QRect blind;         // FraBlindX, in bar coordinates
+    // Text widths of "0%" to "100%" in the current font, measured once each: Value may be set
+    // very often and only ever shows one of these texts. Negative: not measured yet.
+    std::array<float, 101> percentWidths{};
+    float percentHeight = -1;
+    QRect blind;  // FraBlindX, in bar coordinates
 
     bool reading = false;  // inside ReadProperties: frame changes wait for its end
     bool frameDirty = false;

@@ -224,6 +224,7 @@ private:
     void fitBar();
     void frameChanged();
     void centrePercentText();
+    void forgetTextMetrics();
     void applyForeColor();
     QFont ambientFont() const;
     void notify(const char* name);
