@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <functional>
+#include <thread>
 
 #include <marlin/product.h>
 
@@ -233,6 +234,17 @@ TEST_F(ErrorFormTest, RuntimeErrorRecordOpensAFreshWindow) {
                                       "DESCRIPTION : Object variable not set\r\nCALLER STACK:\r\n"
                                       "QZStandard.GetAboutFormVersion\r\n"));
     EXPECT_EQ(testing::ReadLines(folder.File("form.log")).size(), 12U);
+}
+
+TEST_F(ErrorFormTest, RecordFromAnotherThreadOpensNoWindow) {
+    testing::TempFolder folder;
+    RootDebug log;
+    log.SetFileName(folder.File("thread.log"));
+    log.SetFileLogEnabled(true);
+    ErrorForm::InstallAsErrorWindow(log);
+    std::thread worker([&log] { log.LogRuntimeError("Worker", "", "Run", "", {6, "Overflow", "Marlin"}); });
+    worker.join();  // returns: nothing waits for an OK that no window could give
+    EXPECT_EQ(testing::ReadLines(folder.File("thread.log")).size(), 6U);
 }
 
 }  // namespace
