@@ -1,6 +1,7 @@
 #include "RegistryTextFormat.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "VersionResource.h"
 
@@ -40,6 +41,19 @@ bool readQuoted(std::string_view s, std::size_t& pos, std::string& out) {
         }
     }
     return false;
+}
+
+// The data part of a value line ("name"=data or @=data), with the name; nothing for other lines.
+std::optional<std::string_view> valueData(std::string_view line, std::string& name) {
+    std::size_t pos = 0;
+    if (!line.empty() && line.front() == '@') {
+        pos = 1;
+    } else if (!readQuoted(line, pos, name)) {
+        return std::nullopt;
+    }
+    const std::string_view rest = trim(line.substr(pos));
+    if (rest.empty() || rest.front() != '=') return std::nullopt;
+    return trim(rest.substr(1));
 }
 
 bool parseHexBytes(std::string_view s, std::vector<std::uint8_t>& out) {
@@ -135,9 +149,9 @@ RegistryParseResult RegistryTextFormat::parse(std::string_view raw,
                 lines.emplace_back(number, line);
             }
             std::string_view last = trim(lines.back().second);
-            const auto eq = last.find("=");
-            continuing = !last.empty() && last.back() == '\\' && eq != std::string_view::npos &&
-                         startsWithNoCase(trim(last.substr(eq + 1)), "hex");
+            std::string ignored;
+            const auto data = valueData(last, ignored);
+            continuing = data && !data->empty() && data->back() == '\\' && startsWithNoCase(*data, "hex");
             if (continuing) lines.back().second = std::string(last.substr(0, last.size() - 1));
         }
     }
@@ -202,19 +216,12 @@ RegistryParseResult RegistryTextFormat::parse(std::string_view raw,
 
         // A value line: "name"=data or @=data.
         std::string name;
-        std::size_t pos = 0;
-        if (line.front() == '@') {
-            pos = 1;
-        } else if (!readQuoted(line, pos, name)) {
-            problem(number, "not a key, a value or a comment");
+        const auto parsedData = valueData(line, name);
+        if (!parsedData) {
+            problem(number, "not a key, a value (\"name\"=data or @=data) or a comment");
             continue;
         }
-        const std::string_view rest = trim(line.substr(pos));
-        if (rest.empty() || rest.front() != '=') {
-            problem(number, "\"=\" expected after the value name");
-            continue;
-        }
-        const std::string_view data = trim(rest.substr(1));
+        const std::string_view data = *parsedData;
         if (!current) {
             problem(number, "a value outside a key");
             continue;
