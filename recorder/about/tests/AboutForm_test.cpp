@@ -296,6 +296,34 @@ TEST_F(AboutFormTest, ClosingThroughTheFrameUnloadsTheWindow) {
     EXPECT_TRUE(form_.isNull());
 }
 
+TEST_F(AboutFormTest, ShowingLoadsOnce) {
+    EXPECT_FALSE(form_->isLoaded());
+    form_->show();
+    EXPECT_TRUE(form_->isLoaded());
+    const QString report = form_->SupportText();
+    EXPECT_TRUE(report.startsWith(QStringLiteral("*** GLOBAL SETUP ***")));
+    form_->hide();
+    form_->show();
+    EXPECT_EQ(form_->SupportText(), report);
+}
+
+TEST(AboutWindow, OwnerKeptWindowEndsTheProgramThroughTheOwnersWay) {
+    ensureApplication();
+    int ends = 0;
+    setAboutEndProgram([&ends] { ++ends; });
+    setAboutCommandLine({QStringLiteral("CVI")});
+    QPointer<AboutForm> window = createAboutWindow(nullptr);
+    window->show();
+    EXPECT_TRUE(window->StandAlone());
+    window->Close_Click();
+    EXPECT_EQ(ends, 1);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    setAboutEndProgram({});
+    setAboutCommandLine({});
+}
+
 TEST(AboutWindow, ShowingAgainKeepsTheWindowUntilItIsClosed) {
     ensureApplication();
     setAboutCommandLine({});

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+
+#include "channels/CSocketCommunicationChannelBase.h"
+#include "platform/SocketApi.h"
+
+namespace qzib {
+
+// A channel over two TCP sockets that it owns. The client factory makes one from the
+// connections it opens; a server wraps the sockets it accepted.
+//
+// Every wait is a poll with its own limit; a wait that runs out leaves the connection open
+// and usable. Destroying the channel shuts each connection down in order (data, control)
+// and drains what the peer still sends for at most kShutdownDrainMs in all, so closing a
+// device can never hang on a peer that does not close its side.
+class CSocketCommunicationChannel : public CSocketCommunicationChannelBase {
+public:
+    static constexpr std::uint32_t kShutdownDrainMs = 1000;
+
+    // Results of WaitForInput, combined as bits.
+    static constexpr unsigned kDataReadable = 1;
+    static constexpr unsigned kControlReadable = 2;
+
+    // Takes ownership of the sockets and makes them non-blocking.
+    explicit CSocketCommunicationChannel(SocketHandle dataSocket,
+                                         SocketHandle controlSocket = kInvalidSocket);
+    ~CSocketCommunicationChannel() override;
+
+    bool ReadData(void* buffer, std::uint32_t count, std::uint32_t& received,
+                  std::uint32_t timeoutMs) override;
+    bool WriteData(const SendBuffer* buffers, std::uint32_t number, std::uint32_t& sent,
+                   std::uint32_t timeoutMs) override;
+    bool WriteDataBlocking(const SendBuffer* buffers, std::uint32_t number, std::uint32_t& sent) override;
+    bool ReadControl(void* buffer, std::uint32_t count, std::uint32_t timeoutMs) override;
+    bool WriteControl(const void* buffer, std::uint32_t count, std::uint32_t timeoutMs) override;
+
+    SocketHandle GetDataSocket() const override { return m_DataSocket; }
+    SocketHandle GetControlSocket() const override { return m_ControlSocket; }
+
+    // Hands the control connection to the channel once it is open (ownership passes).
+    void SetControlSocket(SocketHandle controlSocket);
+
+    // Waits up to timeoutMs until the data or the control connection has input (or was
+    // closed by the peer); returns the kDataReadable/kControlReadable bits, 0 on time-out.
+    // A server uses it to serve both connections from one thread.
+    unsigned WaitForInput(std::uint32_t timeoutMs);
+
+    // Drops whatever already waits unread on the control connection, without waiting:
+    // a late reply to an exchange that timed out must not be taken as the reply to the next.
+    void DropStaleControlInput();
+
+private:
+    bool writeAll(const SendBuffer* buffers, std::uint32_t number, std::uint32_t& sent,
+                  std::int64_t timeoutMs);
+    static void closeConnection(SocketHandle socket, std::int64_t deadlineMs);
+
+    SocketHandle m_DataSocket;
+    SocketHandle m_ControlSocket;
+};
+
+}  // namespace qzib
