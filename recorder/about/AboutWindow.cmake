@@ -38,5 +38,5 @@ if(MARLIN_BUILD_TESTS)
       ${CMAKE_CURRENT_LIST_DIR}/tests/LocalInventorySources_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/SupportReport_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/SystemInventory_test.cpp
-    LIBS marlin_about Qt6::Widgets)
+    LIBS marlin_about Qt6::Widgets Qt6::Test)
 endif()

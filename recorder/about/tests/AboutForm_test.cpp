@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,22 @@ TEST_F(AboutFormTest, LinksOpenTheConfiguredAddressesAndIgnoreFailures) {
               QStringList({QStringLiteral(MARLIN_MAKER_HOME_URL), QStringLiteral(MARLIN_MAKER_APPNOTE_URL),
                            form_->supportMailAddress()}));
     EXPECT_TRUE(services_->messages.empty());
+}
+
+TEST_F(AboutFormTest, LinkLabelsReactToTheMouse) {
+    form_->load();
+    QTest::mouseClick(control<QLabel>(QStringLiteral("HomeLink")), Qt::LeftButton);
+    QTest::mouseClick(control<QLabel>(QStringLiteral("SupportMail")), Qt::RightButton);
+    EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_HOME_URL)}));
+}
+
+TEST_F(AboutFormTest, HelpdeckIsItsOwnProgramWithADownloadPage) {
+    services_->commandLine = {QStringLiteral("CVI \"Helpdeck\",\"Help\",\"3.1\",\"\",\"Maker\",\"note\"")};
+    form_->load();
+    EXPECT_EQ(form_->ApplicName(), QStringLiteral("Helpdeck"));
+    form_->ProductLink_Click();
+    EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_DOWNLOAD_URL)}));
+    EXPECT_EQ(control<QLabel>(QStringLiteral("AppUser"))->text(), QString());
 }
 
 TEST_F(AboutFormTest, NiSpyNotInstalledOnlySaysSo) {
