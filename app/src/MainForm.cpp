@@ -4,17 +4,27 @@
 #include "PictureButton.h"
 #include "UserPrompts.h"
 
+#include "marlin/core/Bus.h"
+#include "marlin/core/HostProbe.h"
+#include "marlin/core/RecorderSettings.h"
+#include "marlin/core/RecordingSession.h"
+#include "marlin/core/Stopwatch.h"
+#include "marlin/core/TraceFile.h"
+
 #include <marlin/product.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 
 // The pictures live in this static library; bring them in before the first window needs them.
 static void initMarlinResources() {
@@ -30,6 +40,8 @@ const QColor kConnectedGreen(0, 255, 0);
 const QColor kDisconnectedRed(255, 0, 0);
 
 const QString kShowOptions = QStringLiteral("show options");
+const QString kSaveDialogTitle = QStringLiteral("select file to generate");
+const QString kSaveDialogFilter = QStringLiteral("Reelplay Files (*.sft);;All files (*)");
 const QString kHideOptions = QStringLiteral("hide options");
 
 void setBackground(QWidget* widget, const QColor& colour) {
@@ -53,7 +65,7 @@ MainForm::MainForm(Services services, QWidget* parent)
       m_services(std::move(services)),
       m_scale(screenDpi(this)) {
     initMarlinResources();
-    Q_ASSERT(m_services.prompts);
+    Q_ASSERT(m_services.prompts && m_services.bus && m_services.probe);
     if (!m_services.endProgram) m_services.endProgram = [] { QCoreApplication::quit(); };
     if (!m_services.createAbout) m_services.createAbout = &AboutWindowFactory::create;
     setObjectName(QStringLiteral("MainForm"));
@@ -130,6 +142,8 @@ void MainForm::buildControls() {
                                  {2100, 465, 945, 195}, true);
     m_about = addPictureButton("imgAbout", "lblAbout", QStringLiteral("ABOUT"), {3720, 420, 735, 255},
                                {3795, 480, 585, 195}, false);
+    connect(m_start, &PictureButton::clicked, this, &MainForm::StartRec_Click);
+    connect(m_stop, &PictureButton::clicked, this, &MainForm::StopRec_Click);
     connect(m_exit, &PictureButton::clicked, this, &MainForm::ExitIt_Click);
     connect(m_options, &PictureButton::clicked, this, &MainForm::ShowOptions_Click);
     connect(m_about, &PictureButton::clicked, this, &MainForm::About_Click);
@@ -183,6 +197,14 @@ void MainForm::buildControls() {
 }
 
 void MainForm::Form_Load() {
+    m_stopwatch =
+        m_services.createStopwatch ? m_services.createStopwatch() : std::make_unique<SteadyStopwatch>();
+    m_session = std::make_unique<RecordingSession>(*this, *m_services.bus, *m_services.probe, *m_stopwatch);
+    m_session->setSettingsFile(m_services.settingsFile);
+    if (m_services.clock) m_session->setClock(m_services.clock);
+    // The first bus call loads the bus library; the answer of a local instrument is not used.
+    if (m_services.probeLocalInstrument) m_session->probeLocalInstrument();
+
     m_recTrace->clear();
     m_recTrace->addItems(
         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
@@ -191,8 +213,41 @@ void MainForm::Form_Load() {
     setWindowHeightTwips(kStripHeight);
     setProgressValue(0);
     setWindowTitle(QStringLiteral(MARLIN_CAPTION));
+    applySettings(m_services.settingsFile ? m_services.settingsFile->load() : RecorderSettings::defaults());
     for (PictureButton* button : {m_stop, m_start, m_options, m_exit, m_about}) button->showUp();
     m_fileName->setCursorPosition(static_cast<int>(m_fileName->text().size()));
+}
+
+void MainForm::applySettings(const RecorderSettings& settings) {
+    m_ipAdr->setText(QString::fromLocal8Bit(settings.address));
+    m_recInter->setText(QString::fromLocal8Bit(settings.interval));
+    // A stored position outside the list leaves no trace selected; START then says so.
+    m_recTrace->setCurrentIndex(
+        settings.traceIndex >= 0 && settings.traceIndex < m_recTrace->count() ? settings.traceIndex : -1);
+    m_fileName->setText(QString::fromLocal8Bit(settings.fileName));
+    (settings.format == FileForm::Ascii ? m_formatAscii : m_formatBinary)->setChecked(true);
+    m_asciiSep->setText(QString::fromLocal8Bit(settings.separator));
+}
+
+bool MainForm::isRecording() const {
+    return m_session && m_session->isRunning();
+}
+
+void MainForm::StartRec_Click() {
+    if (!m_session) return;
+    m_session->StartRec_Click();
+    if (m_exitPending && !isRecording()) {
+        // EXIT was answered Yes during the recording, which has now stopped cleanly.
+        m_exitPending = false;
+        m_closing = true;
+        if (m_aboutWindow) m_aboutWindow->close();
+        close();
+        endProgram();
+    }
+}
+
+void MainForm::StopRec_Click() {
+    if (m_session) m_session->StopRec_Click();
 }
 
 void MainForm::ShowOptions_Click() {
@@ -205,11 +260,22 @@ void MainForm::ShowOptions_Click() {
     }
 }
 
-void MainForm::closeOptions() {
-    m_options->setCaptionText(kShowOptions);
+void MainForm::FileSel_Click() {
+    const TimeStamp now = m_services.clock ? m_services.clock() : TimeStamp::now();
+    const QString proposed = QString::fromLocal8Bit(
+        TraceFile::suggestedFileName(m_ipAdr->text().toLocal8Bit().toStdString(),
+                                     m_recTrace->currentText().toLocal8Bit().toStdString(), now));
+    // The dialog opens in the folder of the current file, when there is one.
+    const QFileInfo current(m_fileName->text());
+    const QString proposedPath = !m_fileName->text().isEmpty() && current.absoluteDir().exists()
+                                     ? current.absoluteDir().filePath(proposed)
+                                     : proposed;
+    const std::optional<QString> chosen =
+        m_services.prompts->saveFileName(this, kSaveDialogTitle, kSaveDialogFilter, proposedPath);
+    // A cancelled dialog still hands back its proposed name: the bare name, no folder.
+    m_fileName->setText(chosen ? QDir::toNativeSeparators(*chosen) : proposed);
+    m_fileName->setCursorPosition(static_cast<int>(m_fileName->text().size()));
 }
-
-void MainForm::FileSel_Click() {}
 
 void MainForm::About_Click() {
     if (!m_aboutWindow) m_aboutWindow = m_services.createAbout(this);
@@ -220,7 +286,8 @@ void MainForm::About_Click() {
 }
 
 void MainForm::ExitIt_Click() {
-    if (Form_QueryUnload()) finishExit();
+    // Closing the window asks the exit question; EXIT goes the same way as the close box.
+    close();
 }
 
 bool MainForm::Form_QueryUnload() {
@@ -228,14 +295,15 @@ bool MainForm::Form_QueryUnload() {
         m_services.prompts->message(this, QMessageBox::NoIcon, QStringLiteral("Exit " MARLIN_PRODUCT_NAME),
                                     QStringLiteral("Are you sure you want to exit " MARLIN_PRODUCT_NAME "?"),
                                     QMessageBox::Yes | QMessageBox::No);
-    return answer == QMessageBox::Yes;
-}
-
-void MainForm::finishExit() {
-    m_closing = true;
-    if (m_aboutWindow) m_aboutWindow->close();
-    close();
-    m_services.endProgram();
+    if (answer != QMessageBox::Yes) return false;
+    if (m_session && !m_session->stopFlag()) m_session->StopRec_Click();
+    if (isRecording()) {
+        // The recording loop is further down this very call stack: let it notice the stop and
+        // finish the reading in hand; START ends the program when it returns.
+        m_exitPending = true;
+        return false;
+    }
+    return true;
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
@@ -243,7 +311,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // The window never closes without the exit question, and closing goes the same way as EXIT.
+    // The window never closes without the exit question.
     if (!Form_QueryUnload()) {
         event->ignore();
         return;
@@ -251,6 +319,12 @@ void MainForm::closeEvent(QCloseEvent* event) {
     m_closing = true;
     if (m_aboutWindow) m_aboutWindow->close();
     event->accept();
+    endProgram();
+}
+
+void MainForm::endProgram() {
+    m_session.reset();
+    m_stopwatch.reset();
     m_services.endProgram();
 }
 
@@ -259,12 +333,27 @@ void MainForm::setWindowHeightTwips(int twips) {
     setFixedSize(m_scale.toPixels(kClientWidth), m_scale.toPixels(twips - kFrameAllowance));
 }
 
-void MainForm::setStatusText(const QString& text) {
-    m_status->setText(text);
+RecorderSettings MainForm::currentSettings() {
+    RecorderSettings settings;
+    settings.address = m_ipAdr->text().toLocal8Bit().toStdString();
+    settings.interval = m_recInter->text().toLocal8Bit().toStdString();
+    settings.traceIndex = m_recTrace->currentIndex();
+    settings.fileName = m_fileName->text().toLocal8Bit().toStdString();
+    settings.format = m_formatAscii->isChecked() ? FileForm::Ascii : FileForm::Binary;
+    settings.separator = m_asciiSep->text().toLocal8Bit().toStdString();
+    return settings;
 }
 
-void MainForm::setConnected(bool connected) {
-    setBackground(m_connect, connected ? kConnectedGreen : kDisconnectedRed);
+void MainForm::showIntervalText(const std::string& text) {
+    m_recInter->setText(QString::fromLocal8Bit(text));
+}
+
+void MainForm::showStatus(const std::string& text) {
+    m_status->setText(QString::fromLocal8Bit(text));
+}
+
+void MainForm::setConnectionColour(ConnectionColour colour) {
+    setBackground(m_connect, colour == ConnectionColour::Green ? kConnectedGreen : kDisconnectedRed);
 }
 
 void MainForm::setProgressValue(int percent) {
@@ -275,7 +364,12 @@ void MainForm::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
 }
 
-void MainForm::setBusy(bool busy) {
+void MainForm::setWindowHeight(int twips) {
+    setWindowHeightTwips(twips);
+    m_options->setCaptionText(kShowOptions);
+}
+
+void MainForm::setBusyPointer(bool busy) {
     if (busy)
         setCursor(Qt::WaitCursor);
     else
@@ -286,8 +380,28 @@ void MainForm::setStartEnabled(bool enabled) {
     m_start->setEnabled(enabled);
 }
 
-void MainForm::letEventsRun() {
-    QCoreApplication::processEvents();
+bool MainForm::askOverwrite(const std::string& title, const std::string& text) {
+    return m_services.prompts->message(this, QMessageBox::NoIcon, QString::fromLocal8Bit(title),
+                                       QString::fromLocal8Bit(text),
+                                       QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void MainForm::showWarning(const std::string& title, const std::string& text) {
+    m_services.prompts->message(this, QMessageBox::Warning, QString::fromLocal8Bit(title),
+                                QString::fromLocal8Bit(text), QMessageBox::Ok);
+}
+
+void MainForm::letPendingEventsRun(std::chrono::milliseconds maxWait) {
+    if (maxWait.count() <= 0) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    // Sleep in the event dispatcher until something happens (a click on STOP, say) or the
+    // timer below fires; either way no processor time is spent while waiting.
+    QTimer wakeUp;
+    wakeUp.setSingleShot(true);
+    wakeUp.start(maxWait);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace marlin

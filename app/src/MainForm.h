@@ -5,10 +5,14 @@
 
 #include "TwipsScale.h"
 
+#include "marlin/core/SessionWindow.h"
+#include "marlin/core/TimeStamp.h"
+
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -19,23 +23,40 @@ class QRadioButton;
 
 namespace marlin {
 
+class Bus;
+class HostProbe;
 class PictureButton;
+class RecordingSession;
+class SettingsFile;
+class Stopwatch;
 class UserPrompts;
 
-class MainForm : public QWidget {
+// The window hosts the recording session: it is the session's SessionWindow, START and STOP
+// drive it, and the session's loop keeps the window alive by letting its events run.
+class MainForm : public QWidget, public SessionWindow {
     Q_OBJECT
 
 public:
     // Window heights in twips, frame included.
-    static constexpr int kStripHeight = 1220;
-    static constexpr int kStripAndBarHeight = 1500;
-    static constexpr int kOptionsHeight = 4395;
+    static constexpr int kStripHeight = kHeightCompact;
+    static constexpr int kStripAndBarHeight = kHeightWithProgress;
+    static constexpr int kOptionsHeight = kHeightWithOptions;
     static constexpr int kClientWidth = 4545;
     // Room the heights above leave for the window frame (caption bar and borders).
     static constexpr int kFrameAllowance = 360;
 
     struct Services {
         UserPrompts* prompts = nullptr;  // required
+        Bus* bus = nullptr;              // required
+        HostProbe* probe = nullptr;      // required
+        // Read when the window loads and written at every START; null: defaults, never saved.
+        const SettingsFile* settingsFile = nullptr;
+        // Opens "localhost" when the window loads, as the recorder always has.
+        bool probeLocalInstrument = true;
+        // The stopwatch of the wait between readings; null: the system's monotonic clock.
+        std::function<std::unique_ptr<Stopwatch>()> createStopwatch;
+        // Local time for section stamps and proposed file names; null: the clock.
+        std::function<TimeStamp()> clock;
         // Ends the program after the exit question was answered Yes.
         std::function<void()> endProgram;
         // Creates the About window (owned by the main window from then on).
@@ -48,6 +69,8 @@ public:
     // The load sequence; the caller shows the window afterwards.
     void Form_Load();
 
+    void StartRec_Click();
+    void StopRec_Click();
     void ShowOptions_Click();
     void FileSel_Click();
     void ExitIt_Click();
@@ -55,19 +78,27 @@ public:
     // The exit question; true when the window may close.
     bool Form_QueryUnload();
 
-    // What the recording sees of the window.
+    // Null before Form_Load.
+    RecordingSession* session() const { return m_session.get(); }
+    bool isRecording() const;
+
     void setWindowHeightTwips(int twips);
     int windowHeightTwips() const { return m_heightTwips; }
-    void setStatusText(const QString& text);
-    void setConnected(bool connected);
-    void setProgressValue(int percent);
-    void setProgressVisible(bool visible);
-    void setBusy(bool busy);
-    void setStartEnabled(bool enabled);
-    void closeOptions();
-    static void letEventsRun();
-
     const TwipsScale& scale() const { return m_scale; }
+
+    // SessionWindow
+    RecorderSettings currentSettings() override;
+    void showIntervalText(const std::string& text) override;
+    void showStatus(const std::string& text) override;
+    void setConnectionColour(ConnectionColour colour) override;
+    void setProgressValue(int percent) override;
+    void setProgressVisible(bool visible) override;
+    void setWindowHeight(int twips) override;
+    void setBusyPointer(bool busy) override;
+    void setStartEnabled(bool enabled) override;
+    bool askOverwrite(const std::string& title, const std::string& text) override;
+    void showWarning(const std::string& title, const std::string& text) override;
+    void letPendingEventsRun(std::chrono::milliseconds maxWait) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,12 +109,17 @@ private:
     QLineEdit* addTextBox(QWidget* parent, const char* name, QRect twips, const QString& tooltip);
     PictureButton* addPictureButton(const char* pictureName, const char* labelName, const QString& text,
                                     QRect pictureTwips, QRect labelTwips, bool wide);
-    void finishExit();
+    void applySettings(const RecorderSettings& settings);
+    void endProgram();
 
     Services m_services;
     TwipsScale m_scale;
     int m_heightTwips = kStripHeight;
     bool m_closing = false;
+    // EXIT answered Yes during a recording: the program ends when START has returned.
+    bool m_exitPending = false;
+    std::unique_ptr<Stopwatch> m_stopwatch;
+    std::unique_ptr<RecordingSession> m_session;
 
     QLabel* m_logo = nullptr;
     QLabel* m_connect = nullptr;

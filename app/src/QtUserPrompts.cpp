@@ -7,7 +7,10 @@ namespace marlin {
 QMessageBox::StandardButton QtUserPrompts::message(QWidget* parent, QMessageBox::Icon icon,
                                                    const QString& title, const QString& text,
                                                    QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, title, text, buttons, parent);
+    // Messages keep the CR LF line ends they are written with; the box wants plain LF.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(icon, title, shown, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -1,11 +1,9 @@
-#include "FakeUserPrompts.h"
-#include "MainForm.h"
-#include "PictureButton.h"
-#include "QtTestApp.h"
+#include "MainFormFixture.h"
 
 #include <marlin/product.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,30 +16,9 @@
 namespace marlin {
 namespace {
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public test::MainFormFixture {
 protected:
-    MainFormTest() {
-        test::qtApp();
-        MainForm::Services services;
-        services.prompts = &prompts;
-        services.endProgram = [this] { ++programEnds; };
-        form = std::make_unique<MainForm>(std::move(services));
-        form->Form_Load();
-        form->show();
-    }
-
-    template <typename T>
-    T* child(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
-        if (!found) ADD_FAILURE() << "no control " << name;
-        return found;
-    }
-    QRect twips(int l, int t, int w, int h) const { return form->scale().rect(l, t, w, h); }
-    int pixels(int t) const { return form->scale().toPixels(t); }
-
-    test::FakeUserPrompts prompts;
-    int programEnds = 0;
-    std::unique_ptr<MainForm> form;
+    MainFormTest() { createForm(); }
 };
 
 TEST_F(MainFormTest, CaptionPlaceAndFirstHeight) {
@@ -265,6 +242,83 @@ TEST_F(MainFormTest, AboutOpensOneWindowThatStaysLoaded) {
     QTest::mouseClick(child<QLabel>("lblAbout"), Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_EQ(form->findChildren<QWidget*>(QStringLiteral("AboutForm")).size(), 1);
     EXPECT_TRUE(about->isVisible());
+}
+
+}  // namespace
+}  // namespace marlin
+
+namespace marlin {
+namespace {
+
+class MainFormLoadTest : public test::MainFormFixture {};
+
+TEST_F(MainFormLoadTest, ProbesTheLocalInstrumentAndShowsDefaultsWithoutSettingsFile) {
+    createForm();
+    EXPECT_EQ(fakeBus.opened, std::vector<std::string>{"localhost"});
+    EXPECT_EQ(fakeBus.commands, std::vector<std::string>{"*IDN?"});
+    EXPECT_EQ(child<QLineEdit>("IPAdr")->text(), QStringLiteral("localhost"));
+    EXPECT_EQ(child<QLineEdit>("RecInter")->text(), QStringLiteral("1"));
+    EXPECT_EQ(child<QComboBox>("RecTrace")->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(child<QLineEdit>("FileName")->text().toStdString(), RecorderSettings::defaultFileName());
+    EXPECT_TRUE(child<QRadioButton>("FileFormat(1)")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>("FileFormat(0)")->isChecked());
+    EXPECT_EQ(child<QLineEdit>("ASCIISep")->text(), QStringLiteral(","));
+    EXPECT_EQ(statusText(), QString());
+    EXPECT_EQ(connectColour(), QColor(255, 0, 0));
+    EXPECT_EQ(child<QWidget>("KXprogressBar1")->property("Value").toInt(), 0);
+    // Nothing is written before START.
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(settingsFile.path())));
+}
+
+TEST_F(MainFormLoadTest, ShowsTheStoredSettings) {
+    RecorderSettings stored;
+    stored.address = "10.1.2.3";
+    stored.interval = "2,5";
+    stored.traceIndex = 2;
+    stored.fileName = path(QStringLiteral("night.sft")).toStdString();
+    stored.format = FileForm::Ascii;
+    stored.separator = "||";
+    ASSERT_TRUE(settingsFile.save(stored));
+    probeLocalInstrument = false;
+    createForm();
+    EXPECT_TRUE(fakeBus.opened.empty());
+    EXPECT_EQ(child<QLineEdit>("IPAdr")->text(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(child<QLineEdit>("RecInter")->text(), QStringLiteral("2,5"));
+    EXPECT_EQ(child<QComboBox>("RecTrace")->currentIndex(), 2);
+    auto* fileName = child<QLineEdit>("FileName");
+    EXPECT_EQ(fileName->text(), path(QStringLiteral("night.sft")));
+    EXPECT_EQ(fileName->cursorPosition(), fileName->text().size());
+    EXPECT_TRUE(child<QRadioButton>("FileFormat(0)")->isChecked());
+    EXPECT_EQ(child<QLineEdit>("ASCIISep")->text(), QStringLiteral("||"));
+}
+
+TEST_F(MainFormLoadTest, SaveDialogProposesTheSuggestedNameAndCancelKeepsItBare) {
+    createForm();
+    child<QLineEdit>("IPAdr")->setText(QStringLiteral("10.0.0.7"));
+    child<QComboBox>("RecTrace")->setCurrentIndex(1);
+    child<QLineEdit>("FileName")->setText(path(QStringLiteral("old.sft")));
+    prompts.saveAnswer.reset();
+    QTest::mouseClick(child<QPushButton>("FileSel"), Qt::LeftButton);
+    ASSERT_EQ(prompts.saveDialogs.size(), 1u);
+    const auto& dialog = prompts.saveDialogs[0];
+    EXPECT_EQ(dialog.title, QStringLiteral("select file to generate"));
+    EXPECT_EQ(dialog.filter, QStringLiteral("Reelplay Files (*.sft);;All files (*)"));
+    const QString suggested = QStringLiteral("10.0.0.7_trace2@2010-3-2 09_05_07");
+    EXPECT_EQ(dialog.proposedPath, path(suggested));
+    auto* fileName = child<QLineEdit>("FileName");
+    EXPECT_EQ(fileName->text(), suggested);
+    EXPECT_EQ(fileName->cursorPosition(), suggested.size());
+}
+
+TEST_F(MainFormLoadTest, SaveDialogChoiceGoesIntoTheFileName) {
+    createForm();
+    prompts.saveAnswer = path(QStringLiteral("chosen.sft"));
+    child<QWidget>("FileSel")->setFocus();
+    QTest::mouseClick(child<QPushButton>("FileSel"), Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("FileName")->text(),
+              QDir::toNativeSeparators(path(QStringLiteral("chosen.sft"))));
+    // No question about overwriting here: START asks it.
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 }  // namespace
