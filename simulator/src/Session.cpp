@@ -20,9 +20,10 @@ constexpr std::size_t kMaxMessageBytes = 16u << 20;
 // stop or close ends it sooner by shutting the connections down.
 constexpr std::uint32_t kTransferLimitMs = 60000;
 constexpr std::uint32_t kControlLimitMs = 5000;
-// How long a status query on the control connection waits for commands already sent on the
-// data connection to be run, so that a serial poll right after a write sees its effect.
-constexpr auto kDataIdleLimit = std::chrono::milliseconds(200);
+// How long a control message waits for the data messages sent before it to be taken in, so that
+// a serial poll right after a write sees its effect and a device clear clears it. Commands run
+// in microseconds; the bound only matters on a badly overloaded machine.
+constexpr auto kDataIdleLimit = std::chrono::seconds(5);
 
 // Waits until one of fds is readable (its index) or the deadline passes (-1). A descriptor that
 // fails counts as readable, so that the caller's next read reports it.
@@ -266,6 +267,8 @@ bool Session::writeControl(const void* buffer, std::uint32_t count) {
 // run yet still counts as work to wait for.
 void Session::markIdle() {
     dataBusy_ = false;
+    dataWaiting_ = false;
+    dataSending_ = false;
     dataBuffered_ = inStart_ < inEnd_;
     idle_.notify_all();
 }
@@ -402,6 +405,11 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
     instrument_->setOutputPending(true);
     signalServiceRequest();
     const bool remote = instrument_->remote();
+    // Sending may wait for the client to read; control messages need not wait for that, only
+    // for data messages that came after this one.
+    dataSending_ = true;
+    dataBuffered_ = inStart_ < inEnd_;
+    idle_.notify_all();
     lock.unlock();
 
     if (shortMessage) {
@@ -477,7 +485,11 @@ void Session::signalServiceRequest() {
 void Session::waitForDataIdle(std::unique_lock<std::mutex>& lock) {
     const auto deadline = Instrument::Clock::now() + kDataIdleLimit;
     while (Instrument::Clock::now() < deadline) {
-        if ((!dataBusy_ || dataWaiting_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())) return;
+        // A message that waits (for a sweep, a delay or the client) holds back the ones after it
+        // anyway, so only the messages before it count.
+        if (dataWaiting_ ||
+            ((!dataBusy_ || dataSending_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())))
+            return;
         idle_.wait_until(lock, std::min(deadline, Instrument::Clock::now() + std::chrono::milliseconds(2)));
     }
 }
