@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstring>
@@ -175,6 +177,11 @@ DeviceState Session::state() {
     s.messages = messagesRun_;
     s.replies = repliesSent_;
     s.errorsQueued = instrument_->errors().size();
+    clockid_t clock{};
+    timespec used{};
+    if (dataThread_.joinable() && ::pthread_getcpuclockid(dataThread_.native_handle(), &clock) == 0 &&
+        ::clock_gettime(clock, &used) == 0)
+        s.dataThreadCpuSeconds = static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
     return s;
 }
 

@@ -17,6 +17,7 @@ struct DeviceState {
     std::uint64_t messages = 0;  // program messages run
     std::uint64_t replies = 0;   // replies sent
     std::size_t errorsQueued = 0;
+    double dataThreadCpuSeconds = 0.0;  // processor time the thread serving the data connection used
 };
 
 }  // namespace marlin::sim
