@@ -174,6 +174,7 @@ DeviceState Session::state() {
     s.continuous = instrument_->continuous();
     s.outputPending = instrument_->outputPending();
     s.sweeps = instrument_->sweepCount();
+    s.waiting = dataWaiting_;
     s.messages = messagesRun_;
     s.replies = repliesSent_;
     s.errorsQueued = instrument_->errors().size();
