@@ -128,6 +128,8 @@ bool Session::sendGreeting(const void* bytes, std::uint32_t count) {
 }
 
 void Session::start() {
+    // state() may look at the thread from another thread at any time.
+    std::lock_guard lock(mutex_);
     dataThread_ = std::thread([this] { serveData(); });
 }
 
