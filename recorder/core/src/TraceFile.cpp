@@ -1,10 +1,12 @@
 #include "marlin/core/TraceFile.h"
 
 #include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "marlin/core/TextHelpers.h"
 
@@ -186,16 +188,10 @@ std::string TraceFile::sectionLine(std::int32_t readingCount, const TimeStamp& s
 }
 
 std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separator) {
-    const std::size_t n = bytes.size() / 4;
-    std::string out;
-    out.reserve(n * (14 + separator.size()));
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) out.append(separator);
-        float value;
-        std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
-        appendNumberText(out, value);
-    }
-    return out;
+    // The data are little-endian floats, as on this host; copied so that they are aligned.
+    std::vector<float> values(bytes.size() / 4);
+    if (!values.empty()) std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    return joinNumberTexts(values.data(), values.size(), separator);
 }
 
 std::string TraceFile::suggestedFileName(std::string_view address, std::string_view traceText,

@@ -25,8 +25,10 @@ inline std::string NumberText(int value) {
     return NumberText(static_cast<std::int64_t>(value));
 }
 
-// Appends NumberText(value) to out without building a temporary string (the ASCII trace path).
+// Appends NumberText(value) to out without building a temporary string.
 void appendNumberText(std::string& out, float value);
+// NumberText of each value, joined by the separator: the value line of an ASCII trace section.
+std::string joinNumberTexts(const float* values, std::size_t count, std::string_view separator);
 
 // NumberText without its surrounding blanks ("2", ".5").
 std::string TrimText(float value);
