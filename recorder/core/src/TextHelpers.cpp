@@ -21,7 +21,7 @@ double nearestEven(double value) {
 namespace {
 
 constexpr std::ptrdiff_t kMaxNumberText = 32;
-constexpr std::ptrdiff_t kMaxSingleText = 16;
+constexpr std::ptrdiff_t kMaxSingleText = static_cast<std::ptrdiff_t>(kMaxSingleNumberText);
 
 // Writes the recorder's number form (" .5", "-56.27", " 1.5E-05") at p, which must have room for
 // kMaxSingleText bytes for a single and kMaxNumberText for a double, and returns the end. The C++ library
@@ -101,21 +101,8 @@ void appendNumberText(std::string& out, float value) {
     appendGeneral(out, value, 7);
 }
 
-std::string joinNumberTexts(const float* values, std::size_t count, std::string_view separator) {
-    std::string out;
-    if (count == 0) return out;
-    // Sized for the longest form, written through a pointer, cut to length at the end.
-    out.resize(count * (static_cast<std::size_t>(kMaxSingleText) + separator.size()));
-    char* p = out.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0 && !separator.empty()) {
-            std::memcpy(p, separator.data(), separator.size());
-            p += separator.size();
-        }
-        p = writeGeneral(p, values[i], 7);
-    }
-    out.resize(static_cast<std::size_t>(p - out.data()));
-    return out;
+char* writeNumberText(char* p, float value) {
+    return writeGeneral(p, value, 7);
 }
 
 static std::string trimBlanks(std::string text) {

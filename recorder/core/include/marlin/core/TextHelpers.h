@@ -27,8 +27,9 @@ inline std::string NumberText(int value) {
 
 // Appends NumberText(value) to out without building a temporary string.
 void appendNumberText(std::string& out, float value);
-// NumberText of each value, joined by the separator: the value line of an ASCII trace section.
-std::string joinNumberTexts(const float* values, std::size_t count, std::string_view separator);
+// Writes NumberText(value) at p, which must have room for kMaxSingleNumberText bytes; returns the end.
+inline constexpr std::size_t kMaxSingleNumberText = 16;
+char* writeNumberText(char* p, float value);
 
 // NumberText without its surrounding blanks ("2", ".5").
 std::string TrimText(float value);
