@@ -261,7 +261,15 @@ void AboutForm::fillLegalNotes() {
 }
 
 void AboutForm::load() {
-    if (loaded_) return;
+    if (!loaded_) loadContent(true);
+}
+
+void AboutForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!loaded_) loadContent(false);
+}
+
+void AboutForm::loadContent(bool letWindowAppear) {
     loaded_ = true;
 
     std::unique_ptr<InventorySources> sources = services_->inventorySources();
@@ -269,9 +277,9 @@ void AboutForm::load() {
     inventory.lookUpFolders();
 
     placeControls();
-    show();
+    if (!isVisible()) show();
     // Let the window appear before the inventory, which may take a while.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (letWindowAppear) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const CviCommandLine commandLine = CviCommandLine::fromArguments(services_->arguments());
     commandLineMode_ = commandLine.isActive();

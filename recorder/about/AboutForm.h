@@ -18,7 +18,8 @@ class QPushButton;
 // information in three panes that share one area, copies the support report
 // to the clipboard and starts the bus-trace tool.
 //
-// load() fills it (the window is shown while the inventory runs). OK hides it,
+// It fills itself when first shown, or through load(), which also shows it
+// and lets it appear before the inventory runs. OK hides it,
 // so showing it again keeps its content; closing it through the window frame
 // deletes it. When it is the whole program (command-line mode, or the
 // Helpdeck tool) OK ends the program instead.
@@ -66,11 +67,13 @@ public:
     void SupportMail_Click();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Pane;
 
+    void loadContent(bool letWindowAppear);
     void createControls();
     void placeControls();
     void fillLegalNotes();

@@ -26,7 +26,7 @@ add_library(marlin_about STATIC
 marlin_target_defaults(marlin_about)
 set_target_properties(marlin_about PROPERTIES AUTOMOC ON)
 target_include_directories(marlin_about PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(marlin_about PUBLIC Qt6::Widgets marlin_product)
+target_link_libraries(marlin_about PUBLIC Qt6::Widgets marlin_product marlin_platform)
 
 if(MARLIN_BUILD_TESTS)
   marlin_add_test(about_window_tests QT
@@ -38,5 +38,5 @@ if(MARLIN_BUILD_TESTS)
       ${CMAKE_CURRENT_LIST_DIR}/tests/LocalInventorySources_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/SupportReport_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/tests/SystemInventory_test.cpp
-    LIBS marlin_about Qt6::Widgets)
+    LIBS marlin_about Qt6::Widgets Qt6::Test)
 endif()

@@ -20,7 +20,16 @@ std::optional<QStringList>& aboutArguments() {
     return arguments;
 }
 
+std::function<void()>& aboutEndProgram() {
+    static std::function<void()> endProgram;
+    return endProgram;
+}
+
 }  // namespace
+
+AboutForm* createAboutWindow(QWidget* parent) {
+    return new AboutForm(std::make_unique<DesktopAboutServices>(aboutArguments(), aboutEndProgram()), parent);
+}
 
 AboutForm* showAboutWindow(QWidget* parent) {
     QPointer<AboutForm>& window = aboutWindow();
@@ -30,7 +39,7 @@ AboutForm* showAboutWindow(QWidget* parent) {
         window.clear();
     }
     if (!window) {
-        window = new AboutForm(std::make_unique<DesktopAboutServices>(aboutArguments()), parent);
+        window = createAboutWindow(parent);
         window->load();
         return window;
     }
@@ -38,6 +47,10 @@ AboutForm* showAboutWindow(QWidget* parent) {
     window->raise();
     window->activateWindow();
     return window;
+}
+
+void setAboutEndProgram(std::function<void()> endProgram) {
+    aboutEndProgram() = std::move(endProgram);
 }
 
 void setAboutCommandLine(const QStringList& arguments) {

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class AboutForm;
 class QWidget;
 
@@ -9,6 +11,14 @@ class QWidget;
 // and fills it; later calls bring the same window back with its content until
 // the user closes it through the window frame.
 AboutForm* showAboutWindow(QWidget* parent = nullptr);
+
+// A new About window for an owner that keeps it: it fills itself when first
+// shown and deletes itself when closed through its frame.
+AboutForm* createAboutWindow(QWidget* parent);
+
+// How OK ends the program when the About window is the whole program; by
+// default the application's event loop is left.
+void setAboutEndProgram(std::function<void()> endProgram);
 
 // The command line the About window looks at for its CVI mode, after the
 // program's name. Without a call it reads the application's own arguments.

@@ -2,17 +2,17 @@
 
 #include "AboutFormVersion.h"
 #include "LocalInventorySources.h"
+#include "about/VersionInfo.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
-#include <QUrl>
 
-DesktopAboutServices::DesktopAboutServices(std::optional<QStringList> arguments)
-    : arguments_(std::move(arguments)) {}
+DesktopAboutServices::DesktopAboutServices(std::optional<QStringList> arguments,
+                                           std::function<void()> endProgram)
+    : arguments_(std::move(arguments)), endProgram_(std::move(endProgram)) {}
 
 void DesktopAboutServices::showMessage(QWidget* parent, const QString& title, const QString& text,
                                        Icon icon) {
@@ -33,9 +33,8 @@ void DesktopAboutServices::setClipboardText(const QString& text) {
 }
 
 bool DesktopAboutServices::openDocument(const QString& target) {
-    const QUrl url =
-        QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl(target, QUrl::TolerantMode);
-    return QDesktopServices::openUrl(url);
+    // Above 32 means the request went out.
+    return VersionInfo::OpenDocument(target.toStdString()) > 32;
 }
 
 bool DesktopAboutServices::startProgram(const QString& path, QString& error) {
@@ -47,6 +46,10 @@ bool DesktopAboutServices::startProgram(const QString& path, QString& error) {
 }
 
 void DesktopAboutServices::quitProgram() {
+    if (endProgram_) {
+        endProgram_();
+        return;
+    }
     QCoreApplication::quit();
 }
 

@@ -4,13 +4,18 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 // The About window's services on the desktop: real message boxes, the system
 // clipboard, the desktop's handlers for documents and links, the registry store.
 class DesktopAboutServices : public AboutServices {
 public:
     // arguments: the program's command line after its name; by default the
     // application's own.
-    explicit DesktopAboutServices(std::optional<QStringList> arguments = std::nullopt);
+    // endProgram: how OK ends the program; by default the event loop is left.
+    explicit DesktopAboutServices(std::optional<QStringList> arguments = std::nullopt,
+                                  std::function<void()> endProgram = {});
 
     void showMessage(QWidget* parent, const QString& title, const QString& text, Icon icon) override;
     bool askYesNo(QWidget* parent, const QString& title, const QString& text) override;
@@ -29,4 +34,5 @@ public:
 
 private:
     std::optional<QStringList> arguments_;
+    std::function<void()> endProgram_;
 };

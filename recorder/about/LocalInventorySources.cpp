@@ -1,10 +1,10 @@
 #include "LocalInventorySources.h"
 
 #include "SystemInventory.h"
+#include "about/VersionInfo.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSysInfo>
 
 #include <grp.h>
 #include <unistd.h>
@@ -56,14 +56,17 @@ QStringList currentGroupNames() {
 }
 
 QString defaultOperatingSystemText() {
-    return QSysInfo::prettyProductName() + QStringLiteral(", ") + QSysInfo::kernelType() + QLatin1Char(' ') +
-           QSysInfo::kernelVersion() + QStringLiteral(", ") + QSysInfo::currentCpuArchitecture();
+    return QString::fromStdString(VersionInfo::GetWindowsVersionText());
 }
 
-InventoryFileFacts plainFileFacts(const QString& path) {
+InventoryFileFacts versionRecordFacts(const QString& path) {
+    const VersionInfo::FileVersionRecord record = VersionInfo::GetFileVersionRecord(path.toStdString());
     InventoryFileFacts facts;
-    if (!QFileInfo(path).isFile())
-        facts.versionAndType = QStringLiteral("File ") + path.trimmed() + QStringLiteral(" not found!");
+    facts.companyName = QString::fromStdString(record.CompanyName);
+    facts.fileVersion = QString::fromStdString(record.FileVersion);
+    facts.productVersion = QString::fromStdString(record.ProductVersion);
+    facts.originalFileName = QString::fromStdString(record.OriginalFileName);
+    facts.versionAndType = QString::fromStdString(record.VersionAndType);
     return facts;
 }
 
@@ -74,7 +77,7 @@ LocalInventorySources::LocalInventorySources() : LocalInventorySources(systemLoc
 LocalInventorySources::LocalInventorySources(LocalInventoryLocations locations, RegistryReader registry,
                                              FactsReader facts)
     : locations_(std::move(locations)), registry_(std::move(registry)), facts_(std::move(facts)) {
-    if (!facts_) facts_ = plainFileFacts;
+    if (!facts_) facts_ = versionRecordFacts;
     if (!osText_) osText_ = defaultOperatingSystemText;
 }
 
@@ -82,13 +85,18 @@ LocalInventoryLocations LocalInventorySources::systemLocations() {
     LocalInventoryLocations locations;
     const QString triplet = multiarchTriplet();
     QStringList candidates;
+    const QString systemDir = QString::fromStdString(VersionInfo::GetSystemDir());
+    if (!systemDir.isEmpty()) candidates << systemDir;
     if (!triplet.isEmpty()) candidates << QStringLiteral("/usr/lib/") + triplet;
     candidates << QStringLiteral("/usr/lib64") << QStringLiteral("/usr/lib")
                << QStringLiteral("/usr/local/lib");
     for (const QString& folder : candidates) {
-        if (QFileInfo(folder).isDir() && !QFileInfo(folder).isSymLink()) locations.libraryFolders << folder;
+        const QFileInfo info(folder);
+        if (info.isDir() && !info.isSymLink() && !locations.libraryFolders.contains(folder))
+            locations.libraryFolders << folder;
     }
     if (locations.libraryFolders.isEmpty()) locations.libraryFolders << QStringLiteral("/usr/lib");
+    locations.windowsFolder = QString::fromStdString(VersionInfo::GetWindowsDir());
     locations.installMarker = QStringLiteral("/");
     return locations;
 }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,22 @@ TEST_F(AboutFormTest, LinksOpenTheConfiguredAddressesAndIgnoreFailures) {
     EXPECT_TRUE(services_->messages.empty());
 }
 
+TEST_F(AboutFormTest, LinkLabelsReactToTheMouse) {
+    form_->load();
+    QTest::mouseClick(control<QLabel>(QStringLiteral("HomeLink")), Qt::LeftButton);
+    QTest::mouseClick(control<QLabel>(QStringLiteral("SupportMail")), Qt::RightButton);
+    EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_HOME_URL)}));
+}
+
+TEST_F(AboutFormTest, HelpdeckIsItsOwnProgramWithADownloadPage) {
+    services_->commandLine = {QStringLiteral("CVI \"Helpdeck\",\"Help\",\"3.1\",\"\",\"Maker\",\"note\"")};
+    form_->load();
+    EXPECT_EQ(form_->ApplicName(), QStringLiteral("Helpdeck"));
+    form_->ProductLink_Click();
+    EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_DOWNLOAD_URL)}));
+    EXPECT_EQ(control<QLabel>(QStringLiteral("AppUser"))->text(), QString());
+}
+
 TEST_F(AboutFormTest, NiSpyNotInstalledOnlySaysSo) {
     form_->load();
     services_->registry[registryPath(InventoryRoot::LocalMachine, kNiSpyKey, QStringLiteral("InstDir"))] =
@@ -294,6 +311,34 @@ TEST_F(AboutFormTest, ClosingThroughTheFrameUnloadsTheWindow) {
     form_->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(form_.isNull());
+}
+
+TEST_F(AboutFormTest, ShowingLoadsOnce) {
+    EXPECT_FALSE(form_->isLoaded());
+    form_->show();
+    EXPECT_TRUE(form_->isLoaded());
+    const QString report = form_->SupportText();
+    EXPECT_TRUE(report.startsWith(QStringLiteral("*** GLOBAL SETUP ***")));
+    form_->hide();
+    form_->show();
+    EXPECT_EQ(form_->SupportText(), report);
+}
+
+TEST(AboutWindow, OwnerKeptWindowEndsTheProgramThroughTheOwnersWay) {
+    ensureApplication();
+    int ends = 0;
+    setAboutEndProgram([&ends] { ++ends; });
+    setAboutCommandLine({QStringLiteral("CVI")});
+    QPointer<AboutForm> window = createAboutWindow(nullptr);
+    window->show();
+    EXPECT_TRUE(window->StandAlone());
+    window->Close_Click();
+    EXPECT_EQ(ends, 1);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    setAboutEndProgram({});
+    setAboutCommandLine({});
 }
 
 TEST(AboutWindow, ShowingAgainKeepsTheWindowUntilItIsClosed) {
