@@ -281,17 +281,35 @@ TEST_F(BarTest, SystemColoursResolveAgainstThePalette) {
 TEST_F(BarTest, PercentTextIsCentredAndPaintedInPercentColor) {
     bar->setValue(100);
     bar->setPercentColor(kBlue);
-    const QRectF text = bar->percentTextRect();
-    EXPECT_NEAR(text.center().x(), 291 / 2.0, 0.5);
-    EXPECT_NEAR(text.center().y(), 13 / 2.0, 0.5);
+    for (int v : {100, 5, 100}) {  // the second "100%" comes from the measured-text cache
+        bar->setValue(v);
+        const QRectF text = bar->percentTextRect();
+        EXPECT_GT(text.width(), 8);
+        EXPECT_GT(text.height(), 5);
+        EXPECT_NEAR(text.center().x(), 291 / 2.0, 0.5);
+        EXPECT_NEAR(text.center().y(), 13 / 2.0, 0.5);
+    }
+    // The painted text lies on both sides of the centre.
     const QImage image = bar->renderToImage();
-    int blue = 0;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            blue += pixel(image, x, y) == kBlue;
+    int left = 0, right = 0;
+    const QRect inside = bar->barRect();
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            // The scale has no blue at all: any blue is (anti-aliased) text.
+            if (((pixel(image, x, y) >> 16) & 0xFF) > 64) {
+                (x < 2 + 145 ? left : right) += 1;
+            }
         }
     }
-    EXPECT_GT(blue, 5) << "the text is drawn";
+    EXPECT_GT(left, 3) << "the text is drawn left of the centre too";
+    EXPECT_GT(right, 3);
+    // A larger font gives a wider text, still centred.
+    const double narrow = bar->percentTextRect().width();
+    QFont big = bar->font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    bar->setFont(big);
+    EXPECT_GT(bar->percentTextRect().width(), narrow * 1.5);
+    EXPECT_NEAR(bar->percentTextRect().center().x(), 291 / 2.0, 0.5);
     bar->setPercentage(false);
     const QImage hidden = bar->renderToImage();
     for (int x = 0; x < hidden.width(); ++x) {
