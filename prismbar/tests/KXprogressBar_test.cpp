@@ -119,6 +119,10 @@ TEST_F(BarTest, BlindPositionsRoundHalfToEven) {
     // The blind always covers the full height of the bar.
     EXPECT_EQ(bar->blindRect().top(), -1);
     EXPECT_EQ(bar->blindRect().bottom(), 12);
+    // On a 293-pixel bar half is 146.5, which goes to the even 146, not 147.
+    bar->setAppearance(KXprogressBar::Flat);
+    bar->setValue(50);
+    EXPECT_EQ(bar->blindRect().left(), 146);
 }
 
 TEST_F(BarTest, ValuesOutsideTheRangeAreClamped) {
@@ -390,5 +394,63 @@ TEST(KXprogressBarIdentity, PublishedIdentifiersAndHelpTexts) {
     EXPECT_TRUE(KXprogressBar::helpText(QStringLiteral("Styling")).isEmpty());
     for (const QString& name : KXprogressBar::persistenceNames()) {
         EXPECT_GE(meta.indexOfProperty(name.toLatin1().constData()), 0) << name.toStdString();
+    }
+}
+
+TEST(StretchScaleToBar, EqualWidthsCopyRowThreeColumnByColumn) {
+    PictureSurface source(QSize(10, 6));
+    for (int x = 0; x < 10; ++x) {
+        source.fillRect(QRect(x, 0, 1, 6), 0x000001u * quint32(x));
+        source.fillRect(QRect(x, 3, 1, 1), 0x010000u * quint32(10 + x));  // only row 3 is sampled
+    }
+    PictureSurface target(QSize(10, 4));
+    KXprogressBar::StretchScaleToBar(source, target, 1);
+    for (int x = 0; x < 10; ++x) {
+        for (int y = 0; y < 4; ++y) {
+            ASSERT_EQ(target.pointColor(x, y), 0x010000 * (10 + x)) << x << "," << y;
+        }
+    }
+    EXPECT_TRUE(target.hasPicture()) << "the result is kept as the surface's picture";
+    EXPECT_EQ(target.lineColor(), 0u);
+}
+
+TEST(StretchScaleToBar, ByRowsSamplesColumnThreeAndKeepsColourPastTheSource) {
+    // The source's drawing scale claims 8 rows but its image has only 4: rows sampled past the
+    // image keep the last colour read.
+    PictureSurface source(QSize(5, 4), QSizeF(5, 8));
+    for (int y = 0; y < 4; ++y) {
+        source.fillRect(QRect(0, y, 5, 1), 0x000000u);
+        source.fillRect(QRect(3, y, 1, 1), 0x000010u * quint32(y + 1));
+    }
+    PictureSurface target(QSize(6, 8));
+    KXprogressBar::StretchScaleToBar(source, target, 0);
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(target.pointColor(5, y), 0x10 * (y + 1));
+    }
+    for (int y = 4; y < 8; ++y) {
+        EXPECT_EQ(target.pointColor(0, y), 0x40) << y;
+    }
+}
+
+TEST(KXprogressBarSizes, TinyAndEmptyControlsPaintEveryStyle) {
+    KXprogressBar bar;
+    bar.show();
+    for (const QSize size : {QSize(0, 0), QSize(3, 3), QSize(4, 4), QSize(5, 1), QSize(1, 40)}) {
+        bar.resize(size);
+        for (int style : {0, 1, 2, 3, 4, 5}) {
+            for (int user : {0, 1}) {
+                bar.setUserStyle(KXprogressBar::UserGradient(user));
+                bar.setStyling(KXprogressBar::Style(style));
+                bar.setValue(style * 20);
+                const QImage image = bar.renderToImage();
+                EXPECT_EQ(image.size(), bar.size());
+            }
+        }
+        const QSize inner = (size - QSize(4, 4)).expandedTo(QSize(0, 0));
+        if (inner.isEmpty()) {
+            EXPECT_TRUE(bar.barSurface().image().isNull());
+        } else {
+            EXPECT_EQ(bar.barSurface().imageSize(), inner);
+        }
     }
 }
