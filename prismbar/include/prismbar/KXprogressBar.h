@@ -11,13 +11,13 @@
 
 #include <memory>
 
+#include "prismbar/PictureSurface.h"
 #include "prismbar/prismbar_export.h"
 
 class QPainter;
 class KXprogressBarPrivate;
 
 namespace prismbar {
-class PictureSurface;
 class PropertyBag;
 }  // namespace prismbar
 
