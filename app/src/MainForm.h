@@ -1,0 +1,146 @@
+#pragma once
+// The recorder's main window: a strip with the connection indicator, the status text and five
+// picture buttons, the countdown bar to the next sweep below it, and the options panel with the
+// recording and file settings. The panel opens and closes by changing the window height.
+
+#include "TwipsScale.h"
+
+#include "marlin/core/SessionWindow.h"
+#include "marlin/core/TimeStamp.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace marlin {
+
+class Bus;
+class HostProbe;
+class PictureButton;
+class RecordingSession;
+class SettingsFile;
+class Stopwatch;
+class UserPrompts;
+
+// The window hosts the recording session: it is the session's SessionWindow, START and STOP
+// drive it, and the session's loop keeps the window alive by letting its events run.
+class MainForm : public QWidget, public SessionWindow {
+    Q_OBJECT
+
+public:
+    // Window heights in twips, frame included.
+    static constexpr int kStripHeight = kHeightCompact;
+    static constexpr int kStripAndBarHeight = kHeightWithProgress;
+    static constexpr int kOptionsHeight = kHeightWithOptions;
+    static constexpr int kClientWidth = 4545;
+    // Room the heights above leave for the window frame (caption bar and borders).
+    static constexpr int kFrameAllowance = 360;
+
+    struct Services {
+        UserPrompts* prompts = nullptr;  // required
+        Bus* bus = nullptr;              // required
+        HostProbe* probe = nullptr;      // required
+        // Read when the window loads and written at every START; null: defaults, never saved.
+        const SettingsFile* settingsFile = nullptr;
+        // Opens "localhost" when the window loads, as the recorder always has.
+        bool probeLocalInstrument = true;
+        // The stopwatch of the wait between readings; null: the system's monotonic clock.
+        std::function<std::unique_ptr<Stopwatch>()> createStopwatch;
+        // Local time for section stamps and proposed file names; null: the clock.
+        std::function<TimeStamp()> clock;
+        // Ends the program after the exit question was answered Yes.
+        std::function<void()> endProgram;
+        // Creates the About window (owned by the main window from then on).
+        std::function<QWidget*(QWidget*)> createAbout;
+    };
+
+    explicit MainForm(Services services, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The load sequence; the caller shows the window afterwards.
+    void Form_Load();
+
+    void StartRec_Click();
+    void StopRec_Click();
+    void ShowOptions_Click();
+    void FileSel_Click();
+    void ExitIt_Click();
+    void About_Click();
+    // The exit question; true when the window may close.
+    bool Form_QueryUnload();
+
+    // Null before Form_Load.
+    RecordingSession* session() const { return m_session.get(); }
+    bool isRecording() const;
+
+    void setWindowHeightTwips(int twips);
+    int windowHeightTwips() const { return m_heightTwips; }
+    const TwipsScale& scale() const { return m_scale; }
+
+    // SessionWindow
+    RecorderSettings currentSettings() override;
+    void showIntervalText(const std::string& text) override;
+    void showStatus(const std::string& text) override;
+    void setConnectionColour(ConnectionColour colour) override;
+    void setProgressValue(int percent) override;
+    void setProgressVisible(bool visible) override;
+    void setWindowHeight(int twips) override;
+    void setBusyPointer(bool busy) override;
+    void setStartEnabled(bool enabled) override;
+    bool askOverwrite(const std::string& title, const std::string& text) override;
+    void showWarning(const std::string& title, const std::string& text) override;
+    void letPendingEventsRun(std::chrono::milliseconds maxWait) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect twips);
+    QLineEdit* addTextBox(QWidget* parent, const char* name, QRect twips, const QString& tooltip);
+    PictureButton* addPictureButton(const char* pictureName, const char* labelName, const QString& text,
+                                    QRect pictureTwips, QRect labelTwips, bool wide);
+    void applySettings(const RecorderSettings& settings);
+    void endProgram();
+
+    Services m_services;
+    TwipsScale m_scale;
+    int m_heightTwips = kStripHeight;
+    bool m_closing = false;
+    // EXIT answered Yes during a recording: the program ends when START has returned.
+    bool m_exitPending = false;
+    std::unique_ptr<Stopwatch> m_stopwatch;
+    std::unique_ptr<RecordingSession> m_session;
+
+    QLabel* m_logo = nullptr;
+    QLabel* m_connect = nullptr;
+    QLabel* m_status = nullptr;
+    PictureButton* m_start = nullptr;
+    PictureButton* m_stop = nullptr;
+    PictureButton* m_exit = nullptr;
+    PictureButton* m_options = nullptr;
+    PictureButton* m_about = nullptr;
+    QWidget* m_progressBar = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QGroupBox* m_frame1 = nullptr;
+    QLineEdit* m_ipAdr = nullptr;
+    QLineEdit* m_recInter = nullptr;
+    QComboBox* m_recTrace = nullptr;
+    QLineEdit* m_fileName = nullptr;
+    QPushButton* m_fileSel = nullptr;
+    QRadioButton* m_formatAscii = nullptr;
+    QRadioButton* m_formatBinary = nullptr;
+    QLineEdit* m_asciiSep = nullptr;
+    QPointer<QWidget> m_aboutWindow;
+};
+
+}  // namespace marlin

@@ -1,0 +1,16 @@
+#pragma once
+// The prompts as the user sees them: modal message boxes and the toolkit's save dialog.
+
+#include "UserPrompts.h"
+
+namespace marlin {
+
+class QtUserPrompts final : public UserPrompts {
+public:
+    QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                        const QString& text, QMessageBox::StandardButtons buttons) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                        const QString& proposedPath) override;
+};
+
+}  // namespace marlin

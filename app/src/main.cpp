@@ -1,0 +1,56 @@
+#include "MainForm.h"
+#include "QtUserPrompts.h"
+
+#include "marlin/core/BusLibrary.h"
+#include "marlin/core/NetworkHostProbe.h"
+#include "marlin/core/RecorderSettings.h"
+
+#include <marlin/product.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral(MARLIN_PRODUCT_NAME));
+    QApplication::setApplicationVersion(QStringLiteral(MARLIN_VERSION_TEXT));
+    // Only the exit question ends the program, not the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Records spectrum-analyzer traces over the network. Type the instrument's address, pick\n"
+        "the trace, the interval and the file under \"show options\", then press START."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption settingsOption(
+        QStringList{QStringLiteral("s"), QStringLiteral("settings")},
+        QStringLiteral("Settings file to read at start and write at every START (default: %1).")
+            .arg(QString::fromStdString(marlin::SettingsFile::defaultPath())),
+        QStringLiteral("INI_PATH"));
+    const QCommandLineOption libraryOption(
+        QStringLiteral("bus-library"),
+        QStringLiteral("The bus library to load instead of the default (also $%1).")
+            .arg(QString::fromLatin1(marlin::BusLibrary::kPathVariable)),
+        QStringLiteral("PATH"));
+    parser.addOption(settingsOption);
+    parser.addOption(libraryOption);
+    parser.process(app);
+
+    const marlin::SettingsFile settings(parser.isSet(settingsOption)
+                                            ? parser.value(settingsOption).toLocal8Bit().toStdString()
+                                            : marlin::SettingsFile::defaultPath());
+    marlin::BusLibrary bus(parser.value(libraryOption).toLocal8Bit().toStdString());
+    marlin::NetworkHostProbe probe;
+    marlin::QtUserPrompts prompts;
+
+    marlin::MainForm::Services services;
+    services.prompts = &prompts;
+    services.bus = &bus;
+    services.probe = &probe;
+    services.settingsFile = &settings;
+    marlin::MainForm window(std::move(services));
+    window.Form_Load();
+    window.show();
+    return app.exec();
+}

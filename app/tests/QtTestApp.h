@@ -1,0 +1,16 @@
+#pragma once
+// One QApplication for every test of a test program, created before the first test runs.
+
+#include <QApplication>
+
+namespace marlin::test {
+
+inline QApplication& qtApp() {
+    static int argc = 1;
+    static char name[] = "marlin_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+}  // namespace marlin::test

@@ -1,0 +1,25 @@
+#include "channels/DebugOutput.h"
+
+#include <cstdio>
+
+#include "platform/SocketApi.h"
+
+namespace qzib {
+
+void debugOutput(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+int ReportSocketError(const char* message) {
+    return ReportSocketError(message, socketapi::lastError());
+}
+
+int ReportSocketError(const char* message, int number) {
+    char line[2048];
+    std::snprintf(line, sizeof line, "%s, %s = %d%c", message, "WSALastError()", number, '\n');
+    debugOutput(line);
+    return number;
+}
+
+}  // namespace qzib

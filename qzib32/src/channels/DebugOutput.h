@@ -1,0 +1,14 @@
+#pragma once
+
+namespace qzib {
+
+// Diagnostics of the bus library: single text lines for a developer, never shown to a user.
+// They go to standard error here, where a debugger output is not available.
+void debugOutput(const char* text);
+
+// Writes "<message>, WSALastError() = <number>\n" and returns the number. Without an explicit
+// number the socket layer's last error of this thread is taken.
+int ReportSocketError(const char* message);
+int ReportSocketError(const char* message, int number);
+
+}  // namespace qzib

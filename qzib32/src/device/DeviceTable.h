@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+namespace qzib {
+
+class CBusDevice;
+
+// The open devices, newest first, and the counter their handles come from. Handles are never
+// reused; after the counter wraps it passes over -1 (the failure value of an open) and 0.
+// The table does not lock: the caller serialises look-up and creation.
+class DeviceTable {
+public:
+    DeviceTable() = default;
+    DeviceTable(const DeviceTable&) = delete;
+    DeviceTable& operator=(const DeviceTable&) = delete;
+    // Destroys the devices still in the table.
+    ~DeviceTable();
+
+    std::int16_t TakeNextUd();
+    void Link(CBusDevice* device);
+    void Unlink(CBusDevice* device);
+
+    // nullptr when no open device has the handle; -1 never matches.
+    CBusDevice* Find(std::int16_t ud) const;
+    // The device opened with exactly this address text (letter case counts).
+    CBusDevice* FindByAddress(const char* address) const;
+    // Destroys every device, newest first.
+    void DestroyAll();
+    std::size_t Count() const;
+
+private:
+    CBusDevice* m_head = nullptr;
+    std::int16_t m_nextUd = 1;
+};
+
+}  // namespace qzib

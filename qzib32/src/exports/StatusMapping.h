@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+
+namespace qzib {
+
+inline constexpr std::int16_t kStatusErr = static_cast<std::int16_t>(0x8000);
+inline constexpr std::int16_t kStatusTimo = 0x4000;
+inline constexpr std::int16_t kStatusCmpl = 0x0100;
+inline constexpr std::int16_t kStatusErrTimo = static_cast<std::int16_t>(0xC000);
+
+inline constexpr std::int16_t kErrOpenFailed = 2;
+inline constexpr std::int16_t kErrUnknownDevice = 3;
+inline constexpr std::int16_t kErrNoMemory = 4;
+inline constexpr std::int16_t kErrTimeout = 5;
+inline constexpr std::int16_t kErrInProgress = 6;
+inline constexpr std::int16_t kErrFileOpen = 7;
+inline constexpr std::int16_t kErrOther = -1;
+
+// The error code for an error number raised by the socket layer (or 0 from a failed open).
+std::int16_t ErrorCodeForNumber(int number);
+
+// The error code for any caught failure: error numbers by the table above, everything else
+// ("Connection closed" and the like) as -1.
+std::int16_t ClassifyFailure(std::exception_ptr failure);
+
+}  // namespace qzib

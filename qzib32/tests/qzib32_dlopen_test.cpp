@@ -1,0 +1,66 @@
+// Loading and unloading the shared library at run time, as the recorder does.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "FakeInstrument.h"
+
+using namespace qzibtest;
+
+namespace {
+
+using FindFn = std::int16_t (*)(const char*, std::int16_t*, std::int16_t*, std::int32_t*);
+using WriteFn = std::int16_t (*)(std::int16_t, const char*, std::int16_t*, std::int16_t*, std::int32_t*);
+using ReadFn = std::int16_t (*)(std::int16_t, char*, std::int16_t*, std::int16_t*, std::int32_t*);
+
+}  // namespace
+
+TEST(qzib32Loading, UnloadingClosesEveryDeviceAfterSendingItsPendingConsumedMark) {
+    FakeInstrument instrument("127.0.0.59");
+    instrument.setDataResponder(
+        [](const DataMessage& m) { return dataBlock("QUAZAR", kFlagEnd, m.header.sequence); });
+
+    void* library = ::dlopen(QZIB32_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    auto find = reinterpret_cast<FindFn>(::dlsym(library, "QZDLLibfind"));
+    auto write = reinterpret_cast<WriteFn>(::dlsym(library, "QZDLLibwrt"));
+    auto read = reinterpret_cast<ReadFn>(::dlsym(library, "QZDLLibrd"));
+    ASSERT_NE(find, nullptr);
+    ASSERT_NE(write, nullptr);
+    ASSERT_NE(read, nullptr);
+    // Nothing but the bus calls is visible.
+    EXPECT_EQ(::dlsym(library, "_ZN4qzib10BusLibrary8InstanceEv"), nullptr);
+
+    std::int16_t sta = 0, err = 0;
+    std::int32_t cntl = 0;
+    std::int16_t ud = find("127.0.0.59", &sta, &err, &cntl);
+    ASSERT_EQ(ud, 1);  // a freshly loaded library counts from 1
+    ASSERT_EQ(write(ud, "*IDN?", &sta, &err, &cntl), 0x0100);
+    char buffer[1000];
+    ASSERT_EQ(read(ud, buffer, &sta, &err, &cntl), 0x0100);
+    EXPECT_EQ(cntl, 6);
+    std::int16_t second = find("127.0.59", &sta, &err, &cntl);
+    ASSERT_EQ(second, 2);
+    ASSERT_TRUE(instrument.waitForSessions(2));
+
+    ASSERT_EQ(::dlclose(library), 0);
+    // The first device had taken in its whole reply: the mark goes out before it closes.
+    EXPECT_TRUE(instrument.waitForClientClosed(0));
+    EXPECT_TRUE(instrument.waitForClientClosed(1));
+    auto controls = instrument.controlMessages(0);
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[1].code, 0x20);
+    EXPECT_EQ(controls[1].flags & kFlagConsumed, kFlagConsumed);
+    EXPECT_TRUE(instrument.controlMessages(1).empty());
+
+    // Loaded again, it starts afresh.
+    library = ::dlopen(QZIB32_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    find = reinterpret_cast<FindFn>(::dlsym(library, "QZDLLibfind"));
+    EXPECT_EQ(find("127.0.0.59", &sta, &err, &cntl), 1);
+    ASSERT_TRUE(instrument.waitForSessions(3));
+    ASSERT_EQ(::dlclose(library), 0);
+    EXPECT_TRUE(instrument.waitForClientClosed(2));
+}

@@ -1,0 +1,65 @@
+#include "AboutFormVersion.h"
+
+#include <marlin/product.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class AboutFormVersionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        program_ = dir_.filePath(QStringLiteral("marlin"));
+        QFile file(program_);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2010, 12, 8), QTime(13, 52, 56)),
+                                     QFileDevice::FileModificationTime));
+    }
+
+    QTemporaryDir dir_;
+    QString program_;
+};
+
+TEST_F(AboutFormVersionTest, RevisionZeroShowsTheDateOnly) {
+    const QZStandard::ProgramVersion version{1, 15, 0};
+    EXPECT_EQ(QZStandard::GetAboutFormVersion(version, program_),
+              QStringLiteral("version 1.15.0  from 08.12.2010"));
+    EXPECT_EQ(QZStandard::versionSuffix(version), QString());
+    EXPECT_EQ(QZStandard::shortVersionText(version), QStringLiteral("1.15"));
+}
+
+TEST_F(AboutFormVersionTest, OtherRevisionsShowTheTimeToo) {
+    const QZStandard::ProgramVersion version{1, 15, 1};
+    EXPECT_EQ(QZStandard::GetAboutFormVersion(version, program_),
+              QStringLiteral("version 1.15.1  from 08.12.2010 13:52:56"));
+    EXPECT_EQ(QZStandard::versionSuffix(version), QStringLiteral(".1"));
+    EXPECT_EQ(QZStandard::shortVersionText(version), QStringLiteral("1.15.1"));
+}
+
+TEST_F(AboutFormVersionTest, UnreadableDateEndsTheTextAfterTheVersion) {
+    EXPECT_EQ(QZStandard::GetAboutFormVersion({1, 15, 1}, dir_.filePath(QStringLiteral("gone"))),
+              QStringLiteral("version 1.15.1"));
+    EXPECT_EQ(QZStandard::GetAboutFormVersion({2, 0, 0}, QString()), QStringLiteral("version 2.0.0"));
+}
+
+TEST_F(AboutFormVersionTest, ProgramDateHasNoLeadingZeros) {
+    EXPECT_EQ(QZStandard::programDateText(QZStandard::fileLastWriteTime(program_)),
+              QStringLiteral("12/8/2010"));
+    EXPECT_EQ(QZStandard::programDateText(QDateTime(QDate(2011, 3, 4), QTime(0, 0))),
+              QStringLiteral("3/4/2011"));
+    EXPECT_EQ(QZStandard::programDateText(QDateTime()), QString());
+}
+
+TEST(AboutFormVersion, RunningProgramUsesTheBuildsVersion) {
+    const QZStandard::ProgramVersion version = QZStandard::currentProgramVersion();
+    EXPECT_EQ(version.major, MARLIN_VERSION_MAJOR);
+    EXPECT_EQ(version.minor, MARLIN_VERSION_MINOR);
+    EXPECT_EQ(version.revision, MARLIN_VERSION_PATCH);
+    EXPECT_EQ(QZStandard::currentVersionBlock().productName, QStringLiteral(MARLIN_PRODUCT_NAME));
+}
+
+}  // namespace

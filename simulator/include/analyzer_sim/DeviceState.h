@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace marlin::sim {
+
+// A snapshot of one opened device of a running simulator, for tests and diagnostics.
+struct DeviceState {
+    std::uint64_t id = 0;
+    std::string peer;  // address of the client's data connection
+    bool controlConnected = false;
+    bool remote = false;
+    bool continuous = true;
+    bool outputPending = false;
+    std::uint64_t sweeps = 0;
+    std::uint64_t messages = 0;  // program messages run
+    std::uint64_t replies = 0;   // replies sent
+    std::size_t errorsQueued = 0;
+};
+
+}  // namespace marlin::sim
