@@ -348,6 +348,7 @@ void MainForm::showIntervalText(const std::string& text) {
 
 void MainForm::showStatus(const std::string& text) {
     m_status->setText(QString::fromLocal8Bit(text));
+    emit statusShown(m_status->text());
 }
 
 void MainForm::setConnectionColour(ConnectionColour colour) {

@@ -101,6 +101,10 @@ public:
     void showWarning(const std::string& title, const std::string& text) override;
     void letPendingEventsRun(std::chrono::milliseconds maxWait) override;
 
+signals:
+    // The status line changed (also to the same text again).
+    void statusShown(const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
