@@ -50,7 +50,23 @@ protected:
         };
     }
 
-    std::vector<sim::DeviceState> devices() const { return simulator->devices(); }
+    // The last commands of STOP need no reply, so the instrument may still be working through
+    // them when STOP returns: wait (bounded) until it runs free in local operation.
+    ::testing::AssertionResult instrumentGivenBack() const {
+        std::vector<sim::DeviceState> state;
+        const bool given = QTest::qWaitFor(
+            [&] {
+                state = simulator->devices();
+                return state.size() == 1 && state[0].continuous && !state[0].remote;
+            },
+            5000);
+        if (given) return ::testing::AssertionSuccess();
+        auto failure = ::testing::AssertionFailure() << state.size() << " devices";
+        for (const auto& device : state)
+            failure << "; continuous " << device.continuous << ", remote " << device.remote << ", messages "
+                    << device.messages << ", replies " << device.replies;
+        return failure;
+    }
 
     BusLibrary busLibrary{MARLIN_TEST_QZIB32_LIBRARY};
     std::unique_ptr<sim::Simulator> simulator;
@@ -123,10 +139,7 @@ TEST_F(MainFormSimulatorTest, RecordingFromStartToStop) {
     EXPECT_EQ(saved.address, "127.0.0.160");
     EXPECT_EQ(saved.interval, "1,5");
     // STOP gave the instrument back: continuous sweep, local operation.
-    const auto state = devices();
-    ASSERT_EQ(state.size(), 1u);
-    EXPECT_TRUE(state[0].continuous);
-    EXPECT_FALSE(state[0].remote);
+    EXPECT_TRUE(instrumentGivenBack());
 }
 
 TEST_F(MainFormSimulatorTest, AsciiRecordingWithTheSeparatorOfTheBox) {
@@ -228,10 +241,7 @@ TEST_F(MainFormSimulatorTest, ExitYesDuringARecordingStopsAndGivesTheInstrumentB
     EXPECT_EQ(programEnds, 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(traceFile().count("Section"), 2);
-    const auto state = devices();
-    ASSERT_EQ(state.size(), 1u);
-    EXPECT_TRUE(state[0].continuous);
-    EXPECT_FALSE(state[0].remote);
+    EXPECT_TRUE(instrumentGivenBack());
 }
 
 }  // namespace
