@@ -2,6 +2,7 @@
 
 #include "AboutFakes.h"
 #include "AboutWindow.h"
+#include "diag/RtfView.h"
 
 #include <marlin/product.h>
 
@@ -95,8 +96,12 @@ TEST_F(AboutFormTest, ControlsCarryTheirTextsTooltipsAndTags) {
         EXPECT_TRUE(pane->isHidden());
         EXPECT_EQ(pane->geometry(), QRect(0, 64, 531, 200)) << name;
     }
-    EXPECT_EQ(form_->paneText(QStringLiteral("LizText")),
+    EXPECT_EQ(form_->paneText(QStringLiteral("LizText")).trimmed(),
               QStringLiteral("I accept the terms of use as published\n" MARLIN_MAKER_TERMS_URL));
+    const std::string legal = control<marlin::RtfView>(QStringLiteral("LizText"))->RtfText();
+    EXPECT_NE(legal.find("{\\b\\cf1\\qc I accept the terms of use as published\\par}"), std::string::npos)
+        << legal;
+    EXPECT_NE(legal.find("{\\ul\\cf4\\qc " MARLIN_MAKER_TERMS_URL "\\par}"), std::string::npos) << legal;
 }
 
 TEST_F(AboutFormTest, PanesToggleOneAtATime) {
