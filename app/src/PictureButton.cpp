@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace marlin {
 
 PictureButton::PictureButton(const QPixmap& upPicture, const QPixmap& pressedPicture, QWidget* parent)
@@ -14,6 +16,28 @@ PictureButton::PictureButton(const QPixmap& upPicture, const QPixmap& pressedPic
     // the picture around it are the same thing.
     m_caption->installEventFilter(this);
     applyCaptionColor();
+}
+
+void PictureButton::setCaptionGeometry(const QRect& rect) {
+    m_captionPlace = rect;
+    placeCaption();
+}
+
+void PictureButton::setCaptionText(const QString& text) {
+    m_caption->setText(text);
+    placeCaption();
+}
+
+void PictureButton::placeCaption() {
+    QRect place = m_captionPlace;
+    const int needed = m_caption->fontMetrics().horizontalAdvance(m_caption->text()) + 2;
+    if (needed > place.width()) {
+        const int width = std::min(needed, std::max(place.width(), this->width()));
+        place = QRect(place.center().x() - width / 2, place.y(), width, place.height());
+        if (place.right() > this->width() - 1) place.moveRight(this->width() - 1);
+        if (place.left() < 0) place.moveLeft(0);
+    }
+    m_caption->setGeometry(place);
 }
 
 QColor PictureButton::captionColor() const {

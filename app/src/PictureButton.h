@@ -17,10 +17,12 @@ class PictureButton : public QWidget {
 public:
     PictureButton(const QPixmap& upPicture, const QPixmap& pressedPicture, QWidget* parent = nullptr);
 
-    // The caption label; its geometry is relative to the picture.
+    // The caption label; its place is given relative to the picture. A text wider than that
+    // place (fonts differ between systems) widens the label about its centre, within the picture,
+    // rather than being cut off.
     QLabel* caption() const { return m_caption; }
-    void setCaptionGeometry(const QRect& rect) { m_caption->setGeometry(rect); }
-    void setCaptionText(const QString& text) { m_caption->setText(text); }
+    void setCaptionGeometry(const QRect& rect);
+    void setCaptionText(const QString& text);
     QString captionText() const { return m_caption->text(); }
 
     bool isPressed() const { return m_pressed; }
@@ -44,11 +46,13 @@ protected:
 
 private:
     void setPressed(bool pressed);
+    void placeCaption();
     void applyCaptionColor();
 
     QPixmap m_upPicture;
     QPixmap m_pressedPicture;
     QLabel* m_caption;
+    QRect m_captionPlace;
     bool m_pressed = false;
 };
 

@@ -105,5 +105,17 @@ TEST_F(PictureButtonTest, DisablingAHeldButtonShowsItUp) {
     EXPECT_EQ(clicks.count(), 0);
 }
 
+TEST_F(PictureButtonTest, CaptionTooWideForItsPlaceGrowsAboutItsCentreWithinThePicture) {
+    button->setGeometry(0, 0, 145, 17);
+    button->setCaptionGeometry(QRect(47, 3, 20, 13));
+    button->setCaptionText(QStringLiteral("a caption much wider than its place"));
+    const QRect shown = button->caption()->geometry();
+    EXPECT_GT(shown.width(), 20);
+    EXPECT_TRUE(button->rect().contains(shown));
+    EXPECT_EQ(shown.top(), 3);
+    button->setCaptionText(QStringLiteral("ok"));
+    EXPECT_EQ(button->caption()->geometry(), QRect(47, 3, 20, 13));
+}
+
 }  // namespace
 }  // namespace marlin

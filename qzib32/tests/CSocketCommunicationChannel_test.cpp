@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <numeric>
@@ -302,4 +303,43 @@ TEST(CSocketCommunicationChannel, WaitForInputTellsWhichConnectionHasInput) {
     for (int i = 0; i < 100 && both != 3; ++i) both = rig.channel->WaitForInput(50);
     EXPECT_EQ(both,
               CSocketCommunicationChannel::kDataReadable | CSocketCommunicationChannel::kControlReadable);
+}
+
+TEST(CSocketCommunicationChannel, BytesTakenInAheadAreHandedOutInOrderByEveryRead) {
+    ChannelRig rig("127.0.0.29");
+    Bytes stream;
+    for (int i = 0; i < 3000; ++i) stream.push_back(static_cast<std::uint8_t>(i * 7));
+    ASSERT_TRUE(sendAll(rig.peerData, stream));
+    Bytes got(stream.size());
+    std::uint32_t received = 0;
+    std::size_t at = 0;
+    // A short read takes in what has arrived beyond it ...
+    ASSERT_TRUE(rig.channel->ReadData(got.data(), 7, received, 2000));
+    at += 7;
+    // ... and the connection counts as readable while such bytes wait in the channel.
+    EXPECT_EQ(rig.channel->WaitForInput(0) & CSocketCommunicationChannel::kDataReadable,
+              CSocketCommunicationChannel::kDataReadable);
+    ASSERT_TRUE(rig.channel->ReadDataBlocking(got.data() + at, 100, received));
+    at += 100;
+    ASSERT_TRUE(rig.channel->Discard(1000, 2000));
+    Bytes dropped(got.begin() + static_cast<long>(at), got.begin() + static_cast<long>(at) + 1000);
+    at += 1000;
+    // A read larger than what waits in the channel gets the rest from the connection.
+    ASSERT_TRUE(rig.channel->ReadData(got.data() + at, static_cast<std::uint32_t>(stream.size() - at),
+                                      received, 2000));
+    EXPECT_EQ(received, stream.size() - at);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 107, stream.begin()));
+    EXPECT_TRUE(std::equal(got.begin() + 1107, got.end(), stream.begin() + 1107));
+    EXPECT_EQ(rig.channel->WaitForInput(0), 0u);
+
+    // Beyond the read-ahead size, large transfers stay in step too.
+    Bytes big(3 * CSocketCommunicationChannel::kReadAheadSize + 5);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i % 251);
+    std::thread sender([&] { sendAll(rig.peerData, big); });
+    Bytes in(big.size());
+    ASSERT_TRUE(rig.channel->ReadData(in.data(), 3, received, 5000));
+    ASSERT_TRUE(
+        rig.channel->ReadData(in.data() + 3, static_cast<std::uint32_t>(big.size() - 3), received, 5000));
+    sender.join();
+    EXPECT_EQ(in, big);
 }

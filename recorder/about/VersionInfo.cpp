@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -369,7 +370,9 @@ std::string GetWindowsVersionText() {
 #ifdef _WIN32
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
+#ifdef _MSC_VER
 #pragma warning(suppress : 4996)
+#endif
     if (!GetVersionExA(&info)) return "";
     return WindowsVersionText(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
                               std::string_view(info.szCSDVersion, sizeof info.szCSDVersion));
@@ -427,7 +430,8 @@ int OpenDocument(const std::string& text) {
 #else
     const char* configured = std::getenv("MARLIN_OPEN_COMMAND");
     const std::string opener = configured && *configured ? configured : "xdg-open";
-    std::string argument = text;
+    // The opener would take a leading "-" for an option of its own.
+    std::string argument = text.front() == '-' ? "./" + text : text;
     char* argv[] = {const_cast<char*>(opener.c_str()), argument.data(), nullptr};
     pid_t pid = 0;
     const int rc = ::posix_spawnp(&pid, opener.c_str(), nullptr, nullptr, argv, environ);

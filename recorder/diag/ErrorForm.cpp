@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
 #include <QVBoxLayout>
 #include <cstdint>
 
@@ -284,9 +285,10 @@ void ErrorForm::closeEvent(QCloseEvent* event) {
 
 void ErrorForm::InstallAsErrorWindow(RootDebug& log) {
     log.SetErrorWindow([](const RuntimeError& error, const std::vector<std::string>& callStack) {
-        // Without a widget application there is no one to show the window to; the record
-        // is in the log all the same.
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        // Windows live on the user-interface thread; without a widget application, or
+        // for a record from another thread, the record in the log is the whole report.
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        if (!app || QThread::currentThread() != app->thread()) {
             return;
         }
         ErrorForm form;

@@ -126,16 +126,19 @@ std::string RootDebug::DefaultFileName() {
 }
 
 void RootDebug::SetFileLogEnabled(bool enabled) {
+    const Lock lock(mutex_);
     fileLogEnabled_ = enabled;
     MarkLogReady();
 }
 
 void RootDebug::SetFileName(const std::string& newName) {
+    const Lock lock(mutex_);
     fileName_ = newName;
     MarkLogReady();
 }
 
-const StackEntry& RootDebug::StackEntryAt(std::int32_t index) const {
+StackEntry RootDebug::StackEntryAt(std::int32_t index) const {
+    const Lock lock(mutex_);
     if (index < 0 || index > stackTop_) {
         throw std::out_of_range("Subscript out of range: no call-stack entry " + std::to_string(index));
     }
@@ -143,6 +146,7 @@ const StackEntry& RootDebug::StackEntryAt(std::int32_t index) const {
 }
 
 std::vector<std::string> RootDebug::StackTexts() const {
+    const Lock lock(mutex_);
     std::vector<std::string> texts;
     texts.reserve(static_cast<std::size_t>(stackTop_ + 1));
     for (std::int32_t i = 0; i <= stackTop_; ++i) {
@@ -153,6 +157,7 @@ std::vector<std::string> RootDebug::StackTexts() const {
 
 void RootDebug::Push(const std::string& fileName, const std::string& componentName,
                      const std::string& functionName) {
+    const Lock lock(mutex_);
     const std::int32_t top = stackTop_ + 1;
     if (static_cast<std::size_t>(top) >= stack_.size()) {
         stack_.resize(stack_.size() + kGrowthSlots);
@@ -172,12 +177,14 @@ void RootDebug::Push(const std::string& fileName, const std::string& componentNa
 }
 
 void RootDebug::PushInfo(const std::string& text) {
+    const Lock lock(mutex_);
     if (stackTop_ >= 0) {
         stack_[static_cast<std::size_t>(stackTop_)].Info = text;
     }
 }
 
 void RootDebug::Pop() {
+    const Lock lock(mutex_);
     if (stackTop_ < 0) {
         return;
     }
@@ -190,13 +197,22 @@ void RootDebug::Pop() {
 
 void RootDebug::LogMessage(std::int32_t level, const std::string& source, const std::string& description,
                            const RuntimeError& error) {
-    WriteRecord(level, {}, {}, source, description, error);
+    const std::string stamp = TimeLine();
+    Lock lock(mutex_);
+    WriteRecord(lock, stamp, level, {}, {}, source, description, error);
 }
 
 void RootDebug::LogRuntimeError(const std::string& fileName, const std::string& componentName,
                                 const std::string& functionName, const std::string& /*additionalInfos*/,
                                 const RuntimeError& error) {
-    WriteRecord(kFatal, fileName, componentName, functionName, {}, error);
+    const std::string stamp = TimeLine();
+    Lock lock(mutex_);
+    WriteRecord(lock, stamp, kFatal, fileName, componentName, functionName, {}, error);
+}
+
+std::string RootDebug::TimeLine() const {
+    // Taken before the log is locked: the stamp procedure reports into the shared log.
+    return FileTimeStamping() ? QZStandard::GetISOTimeString(QZStandard::CurrentTimeStamp()) : std::string();
 }
 
 std::string RootDebug::GetLevelText(std::int32_t levelNum) {
@@ -223,20 +239,24 @@ std::string RootDebug::GetLevelText(std::int32_t levelNum) {
 }
 
 int RootDebug::ConnectDebuggerError(DebuggerErrorHandler handler) {
+    const Lock lock(mutex_);
     const int connection = nextConnection_++;
     debuggerErrorHandlers_.emplace_back(connection, std::move(handler));
     return connection;
 }
 
 void RootDebug::DisconnectDebuggerError(int connection) {
+    const Lock lock(mutex_);
     std::erase_if(debuggerErrorHandlers_, [connection](const auto& h) { return h.first == connection; });
 }
 
 void RootDebug::SetTraceSink(TraceSink sink) {
+    const Lock lock(mutex_);
     traceSink_ = std::move(sink);
 }
 
 void RootDebug::SetErrorWindow(ErrorWindow window) {
+    const Lock lock(mutex_);
     errorWindow_ = std::move(window);
 }
 
@@ -250,13 +270,10 @@ void RootDebug::RaiseDebuggerError(const std::string& message) {
     }
 }
 
-void RootDebug::WriteRecord(std::int32_t level, const std::string& fileName, const std::string& componentName,
+void RootDebug::WriteRecord(Lock& lock, const std::string& stamp, std::int32_t level,
+                            const std::string& fileName, const std::string& componentName,
                             const std::string& functionName, const std::string& description,
                             const RuntimeError& error) {
-    std::string stamp;
-    if (fileTimeStamping_) {
-        stamp = QZStandard::GetISOTimeString(QZStandard::CurrentTimeStamp());
-    }
     if (!logReady_) {
         RaiseDebuggerError("Could not access debugger file " + fileName_);
         return;
@@ -297,7 +314,7 @@ void RootDebug::WriteRecord(std::int32_t level, const std::string& fileName, con
                          TrimSpaces(error.Description) + ")");
             WriteLogLine(kIndent + "ERROR SOURCE: " + TrimSpaces(error.Source));
             WriteCallerStack();
-            ShowErrorWindow(error);
+            ShowErrorWindow(lock, error);
         } else {
             WriteLogLine(kIndent + "SOURCE      : " + functionName);
             WriteLogLine(kIndent + "DESCRIPTION : " + description);
@@ -329,17 +346,29 @@ void RootDebug::WriteCallerStack() {
     }
 }
 
-void RootDebug::ShowErrorWindow(const RuntimeError& error) {
+void RootDebug::ShowErrorWindow(Lock& lock, const RuntimeError& error) {
     if (!errorWindow_) {
         return;
     }
     // Copies: the window runs events, and their handlers may use this log again.
     const ErrorWindow window = errorWindow_;
     const std::vector<std::string> callStack = StackTexts();
-    window(error, callStack);
+    // Other threads keep logging while the user reads the window.
+    lock.unlock();
+    try {
+        window(error, callStack);
+    } catch (...) {
+        lock.lock();
+        throw;
+    }
+    lock.lock();
 }
 
 void RootDebug::WriteLogLine(const std::string& text) {
+    // The trace sink first: it still sees the line when the disk is full.
+    if (debuggerLogEnabled_ && traceSink_) {
+        traceSink_(text);
+    }
     if (fileLogEnabled_) {
         const bool openedHere = file_ == nullptr;
         if (openedHere) {
@@ -355,9 +384,6 @@ void RootDebug::WriteLogLine(const std::string& text) {
         if (openedHere && fileSafeLogMode_ && recordDepth_ == 0) {
             CloseFile();
         }
-    }
-    if (debuggerLogEnabled_ && traceSink_) {
-        traceSink_(text);
     }
 }
 

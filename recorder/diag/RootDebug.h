@@ -3,12 +3,15 @@
 // record also carries the call stack and opens the error report window.
 //
 // Records are dropped, with the DebuggerError event, until the log is made ready by
-// assigning FileLogEnabled or FileName. The log belongs to the user-interface thread.
+// assigning FileLogEnabled or FileName. The log is meant for the user-interface
+// thread; a lock keeps it intact when another thread reports into it too (the call
+// stack is then shared by both threads, as it is by nested event handlers).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,32 +43,35 @@ public:
     // The program's one log, created on first use.
     static RootDebug& Shared();
 
-    bool FileLogEnabled() const { return fileLogEnabled_; }
+    bool FileLogEnabled() const { return Get(fileLogEnabled_); }
     void SetFileLogEnabled(bool enabled);
-    const std::string& FileName() const { return fileName_; }
+    std::string FileName() const { return Get(fileName_); }
     // Takes effect at the next opening: an open file keeps receiving lines until it is closed.
     void SetFileName(const std::string& newName);
-    bool FileTimeStamping() const { return fileTimeStamping_; }
-    void SetFileTimeStamping(bool on) { fileTimeStamping_ = on; }
-    std::int32_t FileLogLevel() const { return fileLogLevel_; }
-    void SetFileLogLevel(std::int32_t level) { fileLogLevel_ = level; }
-    bool FileSafeLogMode() const { return fileSafeLogMode_; }
-    void SetFileSafeLogMode(bool on) { fileSafeLogMode_ = on; }
-    std::int32_t FirstCritic() const { return firstCritic_; }
-    void SetFirstCritic(std::int32_t level) { firstCritic_ = level; }
-    bool DebuggerLogEnabled() const { return debuggerLogEnabled_; }
-    void SetDebuggerLogEnabled(bool enabled) { debuggerLogEnabled_ = enabled; }
-    bool LogPushPop() const { return logPushPop_; }
-    void SetLogPushPop(bool on) { logPushPop_ = on; }
-    bool ShowRuntimeWindow() const { return showRuntimeWindow_; }
-    void SetShowRuntimeWindow(bool on) { showRuntimeWindow_ = on; }
+    bool FileTimeStamping() const { return Get(fileTimeStamping_); }
+    void SetFileTimeStamping(bool on) { Set(fileTimeStamping_, on); }
+    std::int32_t FileLogLevel() const { return Get(fileLogLevel_); }
+    void SetFileLogLevel(std::int32_t level) { Set(fileLogLevel_, level); }
+    bool FileSafeLogMode() const { return Get(fileSafeLogMode_); }
+    void SetFileSafeLogMode(bool on) { Set(fileSafeLogMode_, on); }
+    std::int32_t FirstCritic() const { return Get(firstCritic_); }
+    void SetFirstCritic(std::int32_t level) { Set(firstCritic_, level); }
+    bool DebuggerLogEnabled() const { return Get(debuggerLogEnabled_); }
+    void SetDebuggerLogEnabled(bool enabled) { Set(debuggerLogEnabled_, enabled); }
+    bool LogPushPop() const { return Get(logPushPop_); }
+    void SetLogPushPop(bool on) { Set(logPushPop_, on); }
+    bool ShowRuntimeWindow() const { return Get(showRuntimeWindow_); }
+    void SetShowRuntimeWindow(bool on) { Set(showRuntimeWindow_, on); }
 
-    bool LogReady() const { return logReady_; }
-    bool LogFileOpen() const { return file_ != nullptr; }
+    bool LogReady() const { return Get(logReady_); }
+    bool LogFileOpen() const { return Get(file_) != nullptr; }
     // Index of the top entry; -1 for an empty stack.
-    std::int32_t StackTop() const { return stackTop_; }
-    std::size_t StackSlots() const { return stack_.size(); }
-    const StackEntry& StackEntryAt(std::int32_t index) const;
+    std::int32_t StackTop() const { return Get(stackTop_); }
+    std::size_t StackSlots() const {
+        const Lock lock(mutex_);
+        return stack_.size();
+    }
+    StackEntry StackEntryAt(std::int32_t index) const;
     // FormatStackEntry of every entry, outermost first.
     std::vector<std::string> StackTexts() const;
 
@@ -102,18 +108,34 @@ public:
     static std::string DefaultFileName();
 
 private:
+    using Lock = std::unique_lock<std::recursive_mutex>;
+
+    template <typename T>
+    T Get(const T& field) const {
+        const Lock lock(mutex_);
+        return field;
+    }
+    template <typename T>
+    void Set(T& field, const T& value) {
+        const Lock lock(mutex_);
+        field = value;
+    }
+
     void MarkLogReady() { logReady_ = true; }
-    void WriteRecord(std::int32_t level, const std::string& fileName, const std::string& componentName,
-                     const std::string& functionName, const std::string& description,
-                     const RuntimeError& error);
+    std::string TimeLine() const;
+    void WriteRecord(Lock& lock, const std::string& stamp, std::int32_t level, const std::string& fileName,
+                     const std::string& componentName, const std::string& functionName,
+                     const std::string& description, const RuntimeError& error);
     void WriteCallerStack();
-    void ShowErrorWindow(const RuntimeError& error);
+    void ShowErrorWindow(Lock& lock, const RuntimeError& error);
     void WriteLogLine(const std::string& text);
     void OpenFile();
     void CloseFile();
     void CloseFileQuietly() noexcept;
     void RaiseDebuggerError(const std::string& message);
 
+    // Recursive: trace sinks and event handlers may call back into the log.
+    mutable std::recursive_mutex mutex_;
     std::FILE* file_ = nullptr;
     bool logReady_ = false;
     std::int32_t stackTop_ = -1;

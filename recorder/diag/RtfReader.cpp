@@ -134,7 +134,9 @@ public:
             }
         }
         FlushBytes();
-        document_.Paragraphs.back().Alignment = state_.alignment;
+        if (document_.Paragraphs.back().Runs.empty()) {
+            document_.Paragraphs.back().Alignment = state_.alignment;
+        }
         return std::move(document_);
     }
 
@@ -410,6 +412,8 @@ private:
         if (utf8.empty() || state_.destination != Destination::Text) {
             return;
         }
+        // A paragraph takes the alignment in effect at its last text or at its mark.
+        document_.Paragraphs.back().Alignment = state_.alignment;
         auto& runs = document_.Paragraphs.back().Runs;
         RtfCharFormat format = CurrentFormat();
         if (!runs.empty() && runs.back().Format == format) {

@@ -1,5 +1,6 @@
 #include "diag/RtfView.h"
 
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -116,9 +117,14 @@ void RtfView::ShowDocument(const RtfParsedDocument& parsed) {
 void RtfView::SetSelStart(std::size_t position) {
     QTextCursor cursor(document());
     const int end = std::max(0, document()->characterCount() - 1);
-    cursor.setPosition(static_cast<int>(std::min<std::size_t>(position, static_cast<std::size_t>(end))));
+    const bool atEnd = position >= static_cast<std::size_t>(end);
+    cursor.setPosition(atEnd ? end : static_cast<int>(position));
     setTextCursor(cursor);
     ensureCursorVisible();
+    if (atEnd) {
+        // Down to the document's bottom margin, so the last line is fully in view.
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
 }
 
 void RtfView::Refresh() {

@@ -1,39 +1,60 @@
 #include "Session.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "ScpiErrors.h"
+#include "channels/ErrorNumberFailure.h"
 
 namespace marlin::sim {
 namespace {
 
 constexpr std::size_t kMaxMessageBytes = 16u << 20;
-constexpr auto kWriteLimit = std::chrono::seconds(60);
-constexpr auto kControlLimit = std::chrono::seconds(5);
+// Once a message has begun, each wait for more of it (or for room to send) has this limit; a
+// stop or close ends it sooner by shutting the connections down.
+constexpr std::uint32_t kTransferLimitMs = 60000;
+constexpr std::uint32_t kControlLimitMs = 5000;
 // How long a status query on the control connection waits for commands already sent on the
 // data connection to be run, so that a serial poll right after a write sees its effect.
 constexpr auto kDataIdleLimit = std::chrono::milliseconds(200);
 
-// Waits until one of fds is readable (its index) or the deadline passes (-1).
-int pollWake(std::initializer_list<int> fds, Instrument::Clock::time_point deadline) {
-    pollfd p[4];
+// Waits until one of fds is readable (its index) or the deadline passes (-1). A descriptor that
+// fails counts as readable, so that the caller's next read reports it.
+int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::time_point> deadline) {
+    pollfd p[5];
     nfds_t n = 0;
     for (int fd : fds) p[n++] = {fd, POLLIN, 0};
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Instrument::Clock::now()).count();
-        if (left <= 0) return -1;
-        const int r = ::poll(p, n, static_cast<int>(std::min<long long>(left, 1 << 30)));
+        int timeoutMs = -1;
+        if (deadline) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - Instrument::Clock::now()).count();
+            if (left <= 0) return -1;
+            timeoutMs = static_cast<int>(std::min<long long>(left, 1 << 30));
+        }
+        const int r = ::poll(p, n, timeoutMs);
         if (r < 0 && errno != EINTR) return 0;
         if (r <= 0) continue;
         for (nfds_t i = 0; i < n; ++i) {
             if (p[i].revents) return static_cast<int>(i);
         }
     }
+}
+
+std::string peerOf(qzib::SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return "?";
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
 }
 
 bool isReadable(int fd) {
@@ -76,8 +97,12 @@ const char* controlName(const WireHeader& h) {
 
 }  // namespace
 
-Session::Session(SessionHost& host, std::unique_ptr<SocketLink> data, Token token, std::uint64_t id)
-    : host_(host), data_(std::move(data)), token_(token), id_(id) {
+Session::Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id)
+    : host_(host),
+      channel_(std::make_unique<qzib::CSocketCommunicationChannel>(data)),
+      peer_(peerOf(data)),
+      token_(token),
+      id_(id) {
     Instrument::Hooks hooks;
     hooks.now = [] { return Instrument::Clock::now(); };
     hooks.waitUntil = [this](Instrument::Clock::time_point t) { return waitUntil(t); };
@@ -89,14 +114,26 @@ Session::~Session() {
     join();
 }
 
+bool Session::sendGreeting(const void* bytes, std::uint32_t count) {
+    const qzib::SendBuffer part{count, bytes};
+    try {
+        std::uint32_t sent = 0;
+        return channel_->WriteData(&part, 1, sent, kControlLimitMs);
+    } catch (const qzib::ErrorNumberFailure&) {
+        return false;
+    }
+}
+
 void Session::start() {
     dataThread_ = std::thread([this] { serveData(); });
 }
 
-bool Session::attachControl(std::unique_ptr<SocketLink> control) {
+bool Session::attachControl(qzib::SocketHandle control) {
     std::lock_guard lock(mutex_);
-    if (control_ || closing_) return false;
-    control_ = std::move(control);
+    if (hasControl_ || closing_) return false;
+    channel_->SetControlSocket(control);
+    channel_->SetNoDelay(true);
+    hasControl_ = true;
     controlStarted_ = true;
     controlThread_ = std::thread([this] { serveControl(); });
     return true;
@@ -106,8 +143,12 @@ void Session::close() {
     std::lock_guard lock(mutex_);
     if (closing_.exchange(true)) return;
     closePipe_.signal();
-    data_->shutdown();
-    if (control_) control_->shutdown();
+    // Ending the receiving side wakes any read still under way; a send that waits for a client
+    // who does not read is ended only by shutting the sending side too. The channel's own close
+    // does the rest in order.
+    const int how = writing_ ? SHUT_RDWR : SHUT_RD;
+    ::shutdown(channel_->GetDataSocket(), how);
+    if (hasControl_) ::shutdown(channel_->GetControlSocket(), SHUT_RD);
 }
 
 void Session::join() {
@@ -117,15 +158,15 @@ void Session::join() {
 }
 
 void Session::log(const std::string& line) {
-    host_.log("[" + data_->peer() + "] " + line);
+    host_.log("[" + peer_ + "] " + line);
 }
 
 DeviceState Session::state() {
     std::lock_guard lock(mutex_);
     DeviceState s;
     s.id = id_;
-    s.peer = data_->peer();
-    s.controlConnected = control_ != nullptr && !controlDone_;
+    s.peer = peer_;
+    s.controlConnected = hasControl_ && !controlDone_;
     s.remote = instrument_->remote();
     s.continuous = instrument_->continuous();
     s.outputPending = instrument_->outputPending();
@@ -141,18 +182,103 @@ void Session::setTraceActive(int trace, bool active) {
     instrument_->setTraceActive(trace, active);
 }
 
+// ---- Transfers ---------------------------------------------------------------------------------
+
+// Reads through a buffer of its own: on a busy connection one receive takes in a header, its
+// payload and often the next messages too. Waiting happens only when nothing has arrived, and
+// watches the wake pipes.
+Session::Io Session::readData(void* buffer, std::size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    bool sawReadable = false;
+    while (count > 0) {
+        if (inStart_ < inEnd_) {
+            const std::size_t n = std::min(count, inEnd_ - inStart_);
+            std::memcpy(out, inBuffer_.data() + inStart_, n);
+            inStart_ += n;
+            out += n;
+            count -= n;
+            continue;
+        }
+        inStart_ = inEnd_ = 0;
+        int error = 0;
+        const long n = qzib::socketapi::receiveSome(channel_->GetDataSocket(), inBuffer_.data(),
+                                                    inBuffer_.size(), error);
+        if (n > 0) {
+            inEnd_ = static_cast<std::size_t>(n);
+            sawReadable = false;
+            continue;
+        }
+        if (n == 0 || error != qzib::socketapi::kWouldBlock || sawReadable) return Io::Closed;
+        if (pollWake({channel_->GetDataSocket(), host_.stopFd(), closePipe_.fd()}, std::nullopt) != 0)
+            return Io::Interrupted;
+        sawReadable = true;
+    }
+    return Io::Ok;
+}
+
+Session::Io Session::discardData(std::size_t count) {
+    char scratch[4096];
+    while (count > 0) {
+        const std::size_t chunk = std::min(count, sizeof scratch);
+        const Io r = readData(scratch, chunk);
+        if (r != Io::Ok) return r;
+        count -= chunk;
+    }
+    return Io::Ok;
+}
+
+Session::Io Session::readControl(void* buffer, std::size_t count) {
+    if (pollWake({channel_->GetControlSocket(), host_.stopFd(), closePipe_.fd()}, std::nullopt) != 0)
+        return Io::Interrupted;
+    try {
+        return channel_->ReadControl(buffer, static_cast<std::uint32_t>(count), kControlLimitMs) ? Io::Ok
+                                                                                                 : Io::Closed;
+    } catch (const qzib::ErrorNumberFailure&) {
+        return Io::Closed;
+    }
+}
+
+bool Session::writeData(const qzib::SendBuffer* buffers, std::uint32_t number) {
+    struct Writing {
+        std::atomic<bool>& flag;
+        explicit Writing(std::atomic<bool>& f) : flag(f) { flag = true; }
+        ~Writing() { flag = false; }
+    } writing(writing_);
+    try {
+        std::uint32_t sent = 0;
+        return channel_->WriteData(buffers, number, sent, kTransferLimitMs);
+    } catch (const qzib::ErrorNumberFailure&) {
+        return false;
+    }
+}
+
+bool Session::writeControl(const void* buffer, std::uint32_t count) {
+    try {
+        return channel_->WriteControl(buffer, count, kControlLimitMs);
+    } catch (const qzib::ErrorNumberFailure&) {
+        return false;
+    }
+}
+
 // ---- Data connection ---------------------------------------------------------------------------
+
+// With the lock held: the data side has run what it had; what it already took in but has not
+// run yet still counts as work to wait for.
+void Session::markIdle() {
+    dataBusy_ = false;
+    dataBuffered_ = inStart_ < inEnd_;
+    idle_.notify_all();
+}
 
 void Session::serveData() {
     std::uint8_t bytes[WireHeader::kSize];
     for (;;) {
-        if (data_->readExact(bytes, sizeof bytes, std::nullopt, {host_.stopFd(), closePipe_.fd()}) !=
-            SocketLink::Result::Ok)
-            break;
+        if (readData(bytes, sizeof bytes) != Io::Ok) break;
         const WireHeader h = WireHeader::decode(bytes);
         {
             std::lock_guard lock(mutex_);
             dataBusy_ = true;
+            dataBuffered_ = false;
             // Whatever output the client had not read is gone once it sends a new message.
             instrument_->setOutputPending(false);
             instrument_->setRemote(h.has(WireHeader::kFlagRemote));
@@ -165,35 +291,33 @@ void Session::serveData() {
                 messageGeneration_ = clearGeneration_;
             }
         }
-        SocketLink::Result r;
+        Io r;
         if (messageTooLong_ || message_.size() + h.length > kMaxMessageBytes) {
             messageTooLong_ = true;
             message_.clear();
-            r = data_->discard(h.length, std::nullopt, {host_.stopFd(), closePipe_.fd()});
+            r = discardData(h.length);
         } else {
             const std::size_t old = message_.size();
             message_.resize(old + h.length);
-            r = data_->readExact(message_.data() + old, h.length, std::nullopt,
-                                 {host_.stopFd(), closePipe_.fd()});
+            r = readData(message_.data() + old, h.length);
         }
-        if (r != SocketLink::Result::Ok) break;
+        if (r != Io::Ok) break;
         if (h.has(WireHeader::kFlagEnd)) {
             handleDataMessage(h.sequence);
         } else {
             std::lock_guard lock(mutex_);
-            dataBusy_ = false;
-            idle_.notify_all();
+            markIdle();
         }
         if (closing_) break;
     }
     {
         std::lock_guard lock(mutex_);
-        dataBusy_ = false;
-        idle_.notify_all();
+        markIdle();
     }
     if (!closing_) log("client closed the device");
     close();
     dataDone_ = true;
+    if (!controlStarted_ || controlDone_) host_.sessionFinished();
 }
 
 void Session::handleDataMessage(std::uint8_t sequence) {
@@ -203,11 +327,10 @@ void Session::handleDataMessage(std::uint8_t sequence) {
     messageTooLong_ = false;
 
     std::unique_lock lock(mutex_);
-    clearPipe_.drain();
+    if (clearSignalled_.exchange(false)) clearPipe_.drain();
     const std::uint64_t generation = messageGeneration_;
     if (generation != clearGeneration_) {
-        dataBusy_ = false;
-        idle_.notify_all();
+        markIdle();
         return;
     }
     Instrument::Response response;
@@ -234,8 +357,7 @@ void Session::handleDataMessage(std::uint8_t sequence) {
     }
     sendReply(lock, response, sequence, generation);
     if (!lock.owns_lock()) lock.lock();
-    dataBusy_ = false;
-    idle_.notify_all();
+    markIdle();
 }
 
 // Called with the lock held; sends without it.
@@ -288,9 +410,9 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
         h.flags = WireHeader::kFlagEnd | (remote ? WireHeader::kFlagRemote : 0);
         h.sequence = sequence;
         const auto head = h.encode();
-        const iovec parts[2] = {{const_cast<std::uint8_t*>(head.data()), head.size()},
-                                {bytes.data(), bytes.size() / 2}};
-        data_->writeAll(parts, 2, Instrument::Clock::now() + kWriteLimit, {host_.stopFd(), closePipe_.fd()});
+        const qzib::SendBuffer parts[2] = {{static_cast<std::uint32_t>(head.size()), head.data()},
+                                           {static_cast<std::uint32_t>(bytes.size() / 2), bytes.data()}};
+        writeData(parts, 2);
         log("sent a block shorter than its header and closed the device (injected fault)");
         close();
         return;
@@ -302,7 +424,7 @@ bool Session::sendBlocks(const std::string& bytes, std::uint8_t sequence, bool r
     const std::size_t maxBlock = std::max<std::size_t>(host_.options()->maxBlockBytes, 1);
     const std::size_t blocks = bytes.empty() ? 1 : (bytes.size() + maxBlock - 1) / maxBlock;
     std::vector<std::array<std::uint8_t, WireHeader::kSize>> headers(blocks);
-    std::vector<iovec> parts;
+    std::vector<qzib::SendBuffer> parts;
     parts.reserve(blocks * 2);
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t offset = i * maxBlock;
@@ -312,12 +434,10 @@ bool Session::sendBlocks(const std::string& bytes, std::uint8_t sequence, bool r
         h.flags = (i + 1 == blocks ? WireHeader::kFlagEnd : 0) | (remote ? WireHeader::kFlagRemote : 0);
         h.sequence = sequence;
         headers[i] = h.encode();
-        parts.push_back({headers[i].data(), headers[i].size()});
-        if (length > 0) parts.push_back({const_cast<char*>(bytes.data()) + offset, length});
+        parts.push_back({static_cast<std::uint32_t>(WireHeader::kSize), headers[i].data()});
+        if (length > 0) parts.push_back({static_cast<std::uint32_t>(length), bytes.data() + offset});
     }
-    return data_->writeAll(parts.data(), static_cast<int>(parts.size()),
-                           Instrument::Clock::now() + kWriteLimit,
-                           {host_.stopFd(), closePipe_.fd()}) == SocketLink::Result::Ok;
+    return writeData(parts.data(), static_cast<std::uint32_t>(parts.size()));
 }
 
 // Called by the instrument (through its hook) with the data thread's lock held: releases it for
@@ -357,7 +477,7 @@ void Session::signalServiceRequest() {
 void Session::waitForDataIdle(std::unique_lock<std::mutex>& lock) {
     const auto deadline = Instrument::Clock::now() + kDataIdleLimit;
     while (Instrument::Clock::now() < deadline) {
-        if ((!dataBusy_ || dataWaiting_) && !data_->readable()) return;
+        if ((!dataBusy_ || dataWaiting_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())) return;
         idle_.wait_until(lock, std::min(deadline, Instrument::Clock::now() + std::chrono::milliseconds(2)));
     }
 }
@@ -372,12 +492,12 @@ bool Session::waitServiceRequest(std::unique_lock<std::mutex>& lock) {
         const std::optional<Instrument::Clock::time_point> next = instrument_->nextEvent();
         srqWaiter_ = true;
         lock.unlock();
-        const SocketLink::Result r =
-            control_->waitReadable(next, {host_.stopFd(), closePipe_.fd(), srqPipe_.fd()});
+        const int r =
+            pollWake({channel_->GetControlSocket(), host_.stopFd(), closePipe_.fd(), srqPipe_.fd()}, next);
         lock.lock();
         srqWaiter_ = false;
-        if (r == SocketLink::Result::Ok) return false;
-        if (r == SocketLink::Result::Interrupted) {
+        if (r == 0) return false;
+        if (r > 0) {
             srqPipe_.drain();
             if (closing_ || isReadable(host_.stopFd())) return false;
         }
@@ -387,14 +507,16 @@ bool Session::waitServiceRequest(std::unique_lock<std::mutex>& lock) {
 void Session::serveControl() {
     std::uint8_t bytes[WireHeader::kSize];
     for (;;) {
-        if (control_->readExact(bytes, sizeof bytes, std::nullopt, {host_.stopFd(), closePipe_.fd()}) !=
-            SocketLink::Result::Ok)
-            break;
+        if (readControl(bytes, sizeof bytes) != Io::Ok) break;
         const WireHeader h = WireHeader::decode(bytes);
-        if (h.length > 0 && control_->discard(h.length, Instrument::Clock::now() + kControlLimit,
-                                              {host_.stopFd(), closePipe_.fd()}) != SocketLink::Result::Ok)
-            break;
+        // Control messages have no payload; a short one that comes anyway is read and dropped.
+        if (h.length > (1u << 16)) break;
+        std::vector<std::uint8_t> payload(h.length);
+        if (!payload.empty() && readControl(payload.data(), payload.size()) != Io::Ok) break;
         std::unique_lock lock(mutex_);
+        // A control message comes after the data messages the client sent before it: let the
+        // data side take those in first, as an instrument on a bus would have.
+        waitForDataIdle(lock);
         if (h.has(WireHeader::kFlagConsumed)) instrument_->setOutputPending(false);
         // Remote enable off puts the instrument in local; it returns to remote when addressed again.
         if (!h.has(WireHeader::kFlagRemote)) instrument_->setRemote(false);
@@ -409,10 +531,10 @@ void Session::serveControl() {
                 case ifc::kDeviceClear:
                     ++clearGeneration_;
                     instrument_->deviceClear();
+                    clearSignalled_ = true;
                     clearPipe_.signal();
                     break;
                 case ifc::kSerialPollEnable:
-                    waitForDataIdle(lock);
                     code = instrument_->serialPoll();
                     break;
                 case ifc::kGroupExecuteTrigger:
@@ -424,10 +546,8 @@ void Session::serveControl() {
                     break;
             }
         } else if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) {
-            waitForDataIdle(lock);
             answer = waitServiceRequest(lock);
         } else if (h.has(WireHeader::kFlagQuery)) {
-            waitForDataIdle(lock);
             instrument_->update();
         }
         if (!answer) {
@@ -441,10 +561,7 @@ void Session::serveControl() {
         reply.code = code;
         lock.unlock();
         const auto out = reply.encode();
-        const iovec part{const_cast<std::uint8_t*>(out.data()), out.size()};
-        if (control_->writeAll(&part, 1, Instrument::Clock::now() + kControlLimit,
-                               {host_.stopFd(), closePipe_.fd()}) != SocketLink::Result::Ok)
-            break;
+        if (!writeControl(out.data(), static_cast<std::uint32_t>(out.size()))) break;
         if (host_.options()->verbose) {
             std::string line = std::string("control: ") + controlName(h);
             if (h.has(WireHeader::kFlagCommand) && h.code == ifc::kSerialPollEnable)
@@ -454,6 +571,7 @@ void Session::serveControl() {
         }
     }
     controlDone_ = true;
+    if (dataDone_) host_.sessionFinished();
 }
 
 }  // namespace marlin::sim

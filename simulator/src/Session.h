@@ -8,31 +8,37 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Instrument.h"
 #include "SessionHost.h"
-#include "SocketLink.h"
 #include "WakePipe.h"
 #include "WireHeader.h"
 #include "analyzer_sim/DeviceState.h"
+#include "channels/CSocketCommunicationChannel.h"
 
 namespace marlin::sim {
 
 // One opened device: the data connection with its instrument, and the control connection that
-// the pairing token ties to it. Each connection is served by a thread of its own; the instrument
-// is shared between them under one lock.
+// the pairing token ties to it, together one channel of the bus library. Each connection is
+// served by a thread of its own; the instrument is shared between them under one lock. Waits
+// that may last (for input, a sweep, a service request) also watch wake pipes, so that a stop,
+// a device clear or the client's next message ends them at once.
 class Session {
 public:
     using Token = std::array<std::uint8_t, 4>;
 
-    Session(SessionHost& host, std::unique_ptr<SocketLink> data, Token token, std::uint64_t id);
+    // Takes the accepted data connection, whose set-up exchange is done.
+    Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // Sends the instrument's half of the set-up exchange on the data connection.
+    bool sendGreeting(const void* bytes, std::uint32_t count);
     void start();
     // Takes the control connection; false when the device already has one.
-    bool attachControl(std::unique_ptr<SocketLink> control);
+    bool attachControl(qzib::SocketHandle control);
     // Ends both connections; join() waits for the threads.
     void close();
     void join();
@@ -51,14 +57,24 @@ private:
                    std::uint64_t generation);
     bool sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote);
     bool waitUntil(Instrument::Clock::time_point until);
+    void markIdle();
     void waitForDataIdle(std::unique_lock<std::mutex>& lock);
     bool waitServiceRequest(std::unique_lock<std::mutex>& lock);
     void signalServiceRequest();
     void log(const std::string& line);
 
+    enum class Io { Ok, Closed, Interrupted };
+    // Waits for input without limit (a stop or close ends the wait) and reads count bytes.
+    Io readData(void* buffer, std::size_t count);
+    Io discardData(std::size_t count);
+    Io readControl(void* buffer, std::size_t count);
+    bool writeData(const qzib::SendBuffer* buffers, std::uint32_t number);
+    bool writeControl(const void* buffer, std::uint32_t count);
+
     SessionHost& host_;
-    std::unique_ptr<SocketLink> data_;
-    std::unique_ptr<SocketLink> control_;
+    std::unique_ptr<qzib::CSocketCommunicationChannel> channel_;
+    bool hasControl_ = false;
+    std::string peer_;
     Token token_;
     std::uint64_t id_;
 
@@ -74,6 +90,11 @@ private:
     std::uint64_t repliesSent_ = 0;
     std::uint64_t messagesRun_ = 0;
     std::string message_;  // blocks of the message being received
+    std::vector<char> inBuffer_ = std::vector<char>(64 * 1024);
+    std::size_t inStart_ = 0;
+    std::size_t inEnd_ = 0;
+    bool dataBuffered_ = false;  // input taken in but not yet run, beyond the current message
+    std::atomic<bool> clearSignalled_{false};
     bool messageTooLong_ = false;
 
     WakePipe closePipe_;
@@ -85,6 +106,7 @@ private:
     std::atomic<bool> controlStarted_{false};
     std::atomic<bool> controlDone_{false};
     std::atomic<bool> closing_{false};
+    std::atomic<bool> writing_{false};  // a data send is under way
 };
 
 }  // namespace marlin::sim

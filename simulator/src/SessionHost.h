@@ -14,6 +14,8 @@ public:
     // The options in force now; faults changed while a session runs apply to its next reply.
     virtual std::shared_ptr<const SimulatorOptions> options() const = 0;
     virtual void log(std::string_view line) = 0;
+    // A session's threads are ending: its connections can be closed and its threads joined.
+    virtual void sessionFinished() = 0;
     // Readable once the server is stopping.
     virtual int stopFd() const = 0;
 };

@@ -20,23 +20,49 @@
 
 #include "Session.h"
 #include "SessionHost.h"
-#include "SocketLink.h"
 #include "WakePipe.h"
 #include "WireHeader.h"
+#include "channels/CServerInetCommunicationChannelFactory.h"
+#include "channels/ErrorNumberFailure.h"
 
 namespace marlin::sim {
 namespace {
 
 constexpr std::uint16_t kFallbackPort = 2525;
 constexpr auto kGreetingLimit = std::chrono::seconds(5);
+constexpr int kBacklog = 64;
 
 // A connection accepted but not yet known as data or control: its first four bytes decide.
 struct Greeting {
-    std::unique_ptr<SocketLink> link;
+    qzib::SocketHandle socket = qzib::kInvalidSocket;
     std::array<std::uint8_t, 4> bytes{};
     std::size_t received = 0;
     std::chrono::steady_clock::time_point deadline;
 };
+
+std::string peerOf(qzib::SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return "?";
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+
+// Socket error numbers come in the bus library's (Winsock) numbering.
+std::string socketErrorText(int number) {
+    switch (number) {
+        case 10013:
+            return "permission denied";
+        case 10048:
+            return "address already in use";
+        case 10049:
+            return "address not available on this machine";
+        default:
+            return "socket error " + std::to_string(number);
+    }
+}
 
 }  // namespace
 
@@ -71,38 +97,38 @@ public:
 
     int stopFd() const override { return stopPipe_.fd(); }
 
+    // Finished sessions are closed at once, so that the client sees its connections end
+    // without waiting.
+    void sessionFinished() override { reapPipe_.signal(); }
+
     void start() {
-        if (listenFd_ >= 0) return;
+        if (listener_) return;
         const auto options = this->options();
         in_addr addr{};
         if (::inet_pton(AF_INET, options->bindAddress.c_str(), &addr) != 1)
             throw std::system_error(EINVAL, std::generic_category(),
                                     "not an IPv4 address: '" + options->bindAddress + "'");
-        const std::uint16_t port = options->port.value_or(defaultPort());
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) throw std::system_error(errno, std::generic_category(), "socket");
-        const int one = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr = addr;
-        sa.sin_port = htons(port);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
-            const int error = errno;
-            ::close(fd);
-            throw std::system_error(error, std::generic_category(),
-                                    "cannot listen on " + options->bindAddress + ":" + std::to_string(port));
+        // Without a port the factory takes the "qzib" service, else 2525.
+        const std::string service = options->port ? std::to_string(*options->port) : std::string("qzib");
+        const std::string where =
+            options->bindAddress + ":" + (options->port ? service : std::to_string(defaultPort()));
+        try {
+            listener_ = std::make_unique<qzib::CServerInetCommunicationChannelFactory>(
+                "tcp", service.c_str(), kBacklog, options->bindAddress.c_str(), true);
+        } catch (const qzib::ErrorNumberFailure& e) {
+            throw std::system_error(EADDRINUSE, std::generic_category(),
+                                    "cannot listen on " + where + ": " + socketErrorText(e.number()));
+        } catch (const std::runtime_error& e) {
+            throw std::system_error(EINVAL, std::generic_category(),
+                                    "cannot listen on " + where + ": " + e.what());
         }
-        socklen_t len = sizeof sa;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
-        listenFd_ = fd;
+        port_ = listener_->GetPort();
         stopPipe_.drain();
         acceptor_ = std::thread([this] { acceptLoop(); });
     }
 
     void stop() {
-        if (listenFd_ < 0) return;
+        if (!listener_) return;
         stopPipe_.signal();
         if (acceptor_.joinable()) acceptor_.join();
         std::list<std::shared_ptr<Session>> sessions;
@@ -113,11 +139,10 @@ public:
         for (auto& s : sessions) s->close();
         for (auto& s : sessions) s->join();
         sessions.clear();
-        ::close(listenFd_);
-        listenFd_ = -1;
+        listener_.reset();
     }
 
-    bool listening() const { return listenFd_ >= 0; }
+    bool listening() const { return listener_ != nullptr; }
     std::uint16_t port() const { return port_; }
     const std::string& bindAddress() const { return bindAddress_; }
 
@@ -148,10 +173,11 @@ private:
             reapSessions();
             std::vector<pollfd> fds;
             fds.push_back({stopPipe_.fd(), POLLIN, 0});
-            fds.push_back({listenFd_, POLLIN, 0});
+            fds.push_back({listener_->GetListeningSocket(), POLLIN, 0});
+            fds.push_back({reapPipe_.fd(), POLLIN, 0});
             auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
             for (const Greeting& g : greetings) {
-                fds.push_back({g.link->fd(), POLLIN, 0});
+                fds.push_back({g.socket, POLLIN, 0});
                 next = std::min(next, g.deadline);
             }
             const auto waitMs = std::max<long long>(
@@ -159,17 +185,22 @@ private:
                        .count());
             const int r = ::poll(fds.data(), fds.size(), static_cast<int>(waitMs));
             if (r < 0 && errno != EINTR) break;
-            if (fds[0].revents) break;
+            if (fds[0].revents) {
+                for (Greeting& g : greetings) qzib::socketapi::closeSocket(g.socket);
+                break;
+            }
             if (fds[1].revents) acceptAll(greetings);
-            // The greetings' descriptors follow the two fixed ones, in list order.
-            std::size_t i = 2;
+            if (fds[2].revents) reapPipe_.drain();
+            // The greetings' descriptors follow the three fixed ones, in list order.
+            std::size_t i = 3;
             const auto now = std::chrono::steady_clock::now();
             for (auto it = greetings.begin(); it != greetings.end(); ++i) {
                 const bool ready = i < fds.size() && fds[i].revents != 0;
                 if (ready && readGreeting(*it)) {
                     it = greetings.erase(it);
                 } else if (now >= it->deadline) {
-                    log("connection from " + it->link->peer() + " sent no greeting in time; closed");
+                    log("connection from " + peerOf(it->socket) + " sent no greeting in time; closed");
+                    qzib::socketapi::closeSocket(it->socket);
                     it = greetings.erase(it);
                 } else {
                     ++it;
@@ -180,30 +211,38 @@ private:
 
     void acceptAll(std::list<Greeting>& greetings) {
         for (;;) {
-            const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0) {
-                if (errno == EINTR) continue;
-                return;  // EAGAIN, or a connection that went away before it was taken
+            qzib::SocketHandle socket = qzib::kInvalidSocket;
+            try {
+                socket = listener_->WaitForConnection(0);
+            } catch (const qzib::ErrorNumberFailure& e) {
+                // A connection that went away before it was taken, or no descriptors left.
+                log("accepting a connection failed: " + socketErrorText(e.number()));
+                return;
             }
-            const int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            if (socket == qzib::kInvalidSocket) return;
+            qzib::socketapi::setNoDelay(socket, true);
             Greeting g;
-            g.link = std::make_unique<SocketLink>(fd);
+            g.socket = socket;
             g.deadline = std::chrono::steady_clock::now() + kGreetingLimit;
-            greetings.push_back(std::move(g));
+            greetings.push_back(g);
         }
     }
 
     // True when the greeting is complete (or failed) and the connection has been dealt with.
     bool readGreeting(Greeting& g) {
-        const ssize_t n = ::recv(g.link->fd(), g.bytes.data() + g.received, g.bytes.size() - g.received, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return true;
-        if (n < 0) return false;
+        int error = 0;
+        const long n = qzib::socketapi::receiveSome(g.socket, g.bytes.data() + g.received,
+                                                    g.bytes.size() - g.received, error);
+        if (n < 0 && error == qzib::socketapi::kWouldBlock) return false;
+        if (n <= 0) {
+            qzib::socketapi::closeSocket(g.socket);
+            return true;
+        }
         g.received += static_cast<std::size_t>(n);
         if (g.received < g.bytes.size()) return false;
 
         if (g.bytes == kProtocolVersionBytes) {
-            openDevice(std::move(g.link));
+            openDevice(g.socket);
             return true;
         }
         std::shared_ptr<Session> session;
@@ -213,20 +252,20 @@ private:
                 if (s->token() == g.bytes && !s->finished()) session = s;
             }
         }
-        const std::string peer = g.link->peer();
+        const std::string peer = peerOf(g.socket);
         if (!session) {
             log("connection from " + peer + " sent neither the protocol version nor a known token; closed");
-            return true;
-        }
-        if (!session->attachControl(std::move(g.link))) {
+            qzib::socketapi::closeSocket(g.socket);
+        } else if (!session->attachControl(g.socket)) {
             log("second control connection for one device from " + peer + "; closed");
+            qzib::socketapi::closeSocket(g.socket);
         } else if (this->options()->verbose) {
             log("control connection from " + peer + " paired with device " + std::to_string(session->id()));
         }
         return true;
     }
 
-    void openDevice(std::unique_ptr<SocketLink> link) {
+    void openDevice(qzib::SocketHandle socket) {
         const auto options = this->options();
         Session::Token token = newToken();
         std::array<std::uint8_t, 8> reply{};
@@ -236,12 +275,13 @@ private:
             std::memcpy(reply.data(), &wrong, 4);
         }
         std::copy(token.begin(), token.end(), reply.begin() + 4);
-        const iovec part{reply.data(), reply.size()};
-        if (link->writeAll(&part, 1, std::chrono::steady_clock::now() + kGreetingLimit, {stopPipe_.fd()}) !=
-            SocketLink::Result::Ok)
+        const std::string peer = peerOf(socket);
+        // The session's channel owns the socket from here, also when the reply cannot be sent.
+        auto session = std::make_shared<Session>(*this, socket, token, ++deviceCount_);
+        if (!session->sendGreeting(reply.data(), static_cast<std::uint32_t>(reply.size()))) {
+            log("connection from " + peer + " went away during the set-up exchange");
             return;
-        const std::string peer = link->peer();
-        auto session = std::make_shared<Session>(*this, std::move(link), token, ++deviceCount_);
+        }
         {
             std::lock_guard lock(sessionsMutex_);
             sessions_.push_back(session);
@@ -291,7 +331,8 @@ private:
     std::string bindAddress_;
     std::mutex logMutex_;
     WakePipe stopPipe_;
-    int listenFd_ = -1;
+    WakePipe reapPipe_;
+    std::unique_ptr<qzib::CServerInetCommunicationChannelFactory> listener_;
     std::uint16_t port_ = 0;
     std::thread acceptor_;
     mutable std::mutex sessionsMutex_;

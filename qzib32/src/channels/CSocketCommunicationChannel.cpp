@@ -1,6 +1,8 @@
 #include "channels/CSocketCommunicationChannel.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "channels/DebugOutput.h"
 #include "channels/ErrorNumberFailure.h"
@@ -88,10 +90,14 @@ bool CSocketCommunicationChannel::ReadData(void* buffer, std::uint32_t count, st
                                            std::uint32_t timeoutMs) {
     auto* target = static_cast<unsigned char*>(buffer);
     received = 0;
+    // When the last receive emptied the connection, a short read (the header of a reply)
+    // usually finds nothing yet: wait first instead of asking in vain. Otherwise try first.
+    if (count > 0 && count < kReadAheadSize && m_readAheadPos == m_readAheadEnd && m_dataDrained &&
+        !waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs))
+        return false;
     while (count > 0) {
         int error = 0;
-        // Try first: on a busy connection the bytes are usually there and no wait is needed.
-        long n = socketapi::receiveSome(m_DataSocket, target + received, count, error);
+        long n = ReceiveData(target + received, count, error);
         if (n > 0) {
             received += static_cast<std::uint32_t>(n);
             count -= static_cast<std::uint32_t>(n);
@@ -102,6 +108,29 @@ bool CSocketCommunicationChannel::ReadData(void* buffer, std::uint32_t count, st
         if (!waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs)) return false;
     }
     return true;
+}
+
+long CSocketCommunicationChannel::ReceiveData(void* buffer, std::size_t count, int& error) {
+    auto serveBuffered = [&] {
+        std::size_t n = std::min<std::size_t>(count, m_readAheadEnd - m_readAheadPos);
+        std::memcpy(buffer, m_readAhead.get() + m_readAheadPos, n);
+        m_readAheadPos += static_cast<std::uint32_t>(n);
+        return static_cast<long>(n);
+    };
+    if (m_readAheadPos < m_readAheadEnd) return serveBuffered();
+    // Large reads go straight into the caller's buffer.
+    if (count >= kReadAheadSize) {
+        long n = socketapi::receiveSome(m_DataSocket, buffer, count, error);
+        m_dataDrained = n < static_cast<long>(count);
+        return n;
+    }
+    if (!m_readAhead) m_readAhead = std::make_unique<std::uint8_t[]>(kReadAheadSize);
+    long n = socketapi::receiveSome(m_DataSocket, m_readAhead.get(), kReadAheadSize, error);
+    m_dataDrained = n < static_cast<long>(kReadAheadSize);
+    if (n <= 0) return n;
+    m_readAheadPos = 0;
+    m_readAheadEnd = static_cast<std::uint32_t>(n);
+    return serveBuffered();
 }
 
 bool CSocketCommunicationChannel::writeAll(const SendBuffer* buffers, std::uint32_t number,
@@ -175,15 +204,17 @@ unsigned CSocketCommunicationChannel::WaitForInput(std::uint32_t timeoutMs) {
     SocketHandle sockets[2] = {m_DataSocket, m_ControlSocket};
     bool readable[2] = {false, false};
     int error = 0;
-    switch (socketapi::waitForAnyReadable(sockets, readable, 2, timeoutMs, error)) {
+    const bool buffered = m_readAheadPos < m_readAheadEnd;
+    // With bytes read ahead there is input now: only look whether the control connection has some too.
+    switch (socketapi::waitForAnyReadable(sockets, readable, 2, buffered ? 0 : timeoutMs, error)) {
         case socketapi::WaitResult::TimedOut:
-            return 0;
+            return buffered ? kDataReadable : 0u;
         case socketapi::WaitResult::Failed:
             throw ErrorNumberFailure(error);
         case socketapi::WaitResult::Ready:
             break;
     }
-    return (readable[0] ? kDataReadable : 0u) | (readable[1] ? kControlReadable : 0u);
+    return (readable[0] || buffered ? kDataReadable : 0u) | (readable[1] ? kControlReadable : 0u);
 }
 
 void CSocketCommunicationChannel::DropStaleControlInput() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "channels/CSocketCommunicationChannelBase.h"
 #include "platform/SocketApi.h"
@@ -11,12 +13,15 @@ namespace qzib {
 // connections it opens; a server wraps the sockets it accepted.
 //
 // Every wait is a poll with its own limit; a wait that runs out leaves the connection open
-// and usable. Destroying the channel shuts each connection down in order (data, control)
-// and drains what the peer still sends for at most kShutdownDrainMs in all, so closing a
-// device can never hang on a peer that does not close its side.
+// and usable. Short reads of the data connection (message headers, short replies) take in
+// what has arrived beyond them, up to kReadAheadSize, so that a header and a short payload cost
+// one receive: read the data connection only through the channel, never on its socket. Destroying the channel
+// shuts each connection down in order (data, control) and drains what the peer still sends for at most
+// kShutdownDrainMs in all, so closing a device can never hang on a peer that does not close its side.
 class CSocketCommunicationChannel : public CSocketCommunicationChannelBase {
 public:
     static constexpr std::uint32_t kShutdownDrainMs = 1000;
+    static constexpr std::uint32_t kReadAheadSize = 16 * 1024;
 
     // Results of WaitForInput, combined as bits.
     static constexpr unsigned kDataReadable = 1;
@@ -42,13 +47,17 @@ public:
     void SetControlSocket(SocketHandle controlSocket);
 
     // Waits up to timeoutMs until the data or the control connection has input (or was
-    // closed by the peer); returns the kDataReadable/kControlReadable bits, 0 on time-out.
+    // closed by the peer, or bytes read ahead wait in the channel); returns the
+    // kDataReadable/kControlReadable bits, 0 on time-out.
     // A server uses it to serve both connections from one thread.
     unsigned WaitForInput(std::uint32_t timeoutMs);
 
     // Drops whatever already waits unread on the control connection, without waiting:
     // a late reply to an exchange that timed out must not be taken as the reply to the next.
     void DropStaleControlInput();
+
+protected:
+    long ReceiveData(void* buffer, std::size_t count, int& error) override;
 
 private:
     bool writeAll(const SendBuffer* buffers, std::uint32_t number, std::uint32_t& sent,
@@ -57,6 +66,10 @@ private:
 
     SocketHandle m_DataSocket;
     SocketHandle m_ControlSocket;
+    std::unique_ptr<std::uint8_t[]> m_readAhead;
+    std::uint32_t m_readAheadPos = 0;
+    std::uint32_t m_readAheadEnd = 0;
+    bool m_dataDrained = true;  // the last receive took all the data connection had
 };
 
 }  // namespace qzib

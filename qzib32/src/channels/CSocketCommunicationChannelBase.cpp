@@ -13,7 +13,7 @@ bool CSocketCommunicationChannelBase::ReadDataBlocking(void* buffer, std::uint32
     received = 0;
     while (count > 0) {
         int error = 0;
-        long n = socketapi::receiveSome(GetDataSocket(), target + received, count, error);
+        long n = ReceiveData(target + received, count, error);
         if (n == 0) return false;
         if (n < 0) {
             if (error == socketapi::kWouldBlock) {
@@ -43,6 +43,10 @@ bool CSocketCommunicationChannelBase::Discard(std::uint32_t count, std::uint32_t
         count -= received;
     }
     return true;
+}
+
+long CSocketCommunicationChannelBase::ReceiveData(void* buffer, std::size_t count, int& error) {
+    return socketapi::receiveSome(GetDataSocket(), buffer, count, error);
 }
 
 bool CSocketCommunicationChannelBase::SetNoDelay(bool on) {

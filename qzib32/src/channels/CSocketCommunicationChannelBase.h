@@ -18,6 +18,11 @@ public:
 
     // Sets TCP_NODELAY on both connections; true if both took it.
     bool SetNoDelay(bool on);
+
+protected:
+    // Takes what the data connection has for the caller right now, as socketapi::receiveSome
+    // does. A channel that reads ahead serves its buffered bytes first.
+    virtual long ReceiveData(void* buffer, std::size_t count, int& error);
 };
 
 }  // namespace qzib

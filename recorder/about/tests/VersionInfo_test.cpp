@@ -282,9 +282,7 @@ TEST(VersionInfoTextTest, SystemDescriptionFromItsFacts) {
 
 TEST(VersionInfoOpenTest, ResultAboveThirtyTwoOnlyWhenTheOpenerStarts) {
     TempDir dir;
-    const std::string opener = dir.write("opener", std::string("#!/bin/sh\nexit 0\n"));
-    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
-    ::setenv("MARLIN_OPEN_COMMAND", opener.c_str(), 1);
+    ::setenv("MARLIN_OPEN_COMMAND", "true", 1);
     EXPECT_GT(OpenDocument("https://www.quazar.example/"), 32);
     EXPECT_EQ(OpenDocument(""), 2);
     ::setenv("MARLIN_OPEN_COMMAND", dir.file("no-such-opener").c_str(), 1);

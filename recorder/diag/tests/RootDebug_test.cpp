@@ -7,6 +7,7 @@
 #include <regex>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "LogFixture.h"
 
@@ -437,6 +438,44 @@ TEST_F(RootDebugTest, FailingErrorWindowLeavesTheStackAsItWas) {
     EXPECT_EQ(log.StackTop(), 0);
     EXPECT_FALSE(log.LogFileOpen());
     EXPECT_EQ(ReadLines(logFile).size(), 7U);
+}
+
+TEST_F(RootDebugTest, RecordsFromTwoThreadsStayWhole) {
+    UseFile();
+    log.SetFileSafeLogMode(false);
+    constexpr int kRecords = 300;
+    auto worker = [this](const std::string& name) {
+        for (int i = 0; i < kRecords; ++i) {
+            log.Push(name, "", "Step");
+            log.LogMessage(1, name, std::to_string(i));
+            log.Pop();
+        }
+    };
+    std::thread first(worker, "First");
+    std::thread second(worker, "Second");
+    first.join();
+    second.join();
+
+    EXPECT_EQ(log.StackTop(), -1);
+    const std::vector<std::string> lines = ReadLines(logFile);
+    ASSERT_EQ(lines.size(), 2U * kRecords * 3);
+    for (std::size_t i = 0; i < lines.size(); i += 3) {
+        EXPECT_EQ(lines[i], "      .Info");
+        EXPECT_THAT(lines[i + 1], MatchesRegex("          SOURCE      : (First|Second)"));
+        EXPECT_THAT(lines[i + 2], MatchesRegex("          DESCRIPTION : [0-9]+"));
+    }
+}
+
+TEST_F(RootDebugTest, OtherThreadsKeepLoggingWhileTheErrorWindowIsOpen) {
+    UseFile();
+    log.SetErrorWindow([this](const RuntimeError&, const std::vector<std::string>&) {
+        std::thread worker([this] { log.LogMessage(2, "Worker", "while the window is open"); });
+        worker.join();
+    });
+    log.LogRuntimeError("M", "", "F", "", kFileNotFound);
+    const std::vector<std::string> lines = ReadLines(logFile);
+    ASSERT_EQ(lines.size(), 9U);
+    EXPECT_EQ(lines[7], "          SOURCE      : Worker");
 }
 
 TEST(RootDebugShared, IsOneInstance) {

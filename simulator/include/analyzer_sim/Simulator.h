@@ -32,7 +32,7 @@ public:
     // Closes every connection and joins every thread; safe to call more than once.
     void stop();
     bool listening() const;
-    // The port listened on (useful after asking for port 0).
+    // The port listened on.
     std::uint16_t port() const;
     const std::string& bindAddress() const;
 

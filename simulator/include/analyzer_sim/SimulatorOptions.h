@@ -33,7 +33,7 @@ struct FaultOptions {
 
 struct SimulatorOptions {
     std::string bindAddress = "127.0.0.1";
-    std::optional<std::uint16_t> port;  // none: the "qzib" service, else 2525; 0: any free port
+    std::optional<std::uint16_t> port;  // none: the "qzib" service, else 2525
     InstrumentOptions instrument;
     FaultOptions faults;
     std::uint32_t maxBlockBytes = 32768;  // replies longer than this go out in several bus blocks

@@ -1,0 +1,100 @@
+#include "CliApp.h"
+
+#include "CliOptions.h"
+#include "ConsoleWindow.h"
+#include "SignalPipe.h"
+#include "marlin/core/BusLibrary.h"
+#include "marlin/core/NetworkHostProbe.h"
+#include "marlin/core/RecordingSession.h"
+
+namespace marlin::cli {
+
+namespace {
+
+int exitStatusFor(RecordingSession::Outcome outcome) {
+    using Outcome = RecordingSession::Outcome;
+    switch (outcome) {
+        case Outcome::None:
+        case Outcome::Running:
+        case Outcome::Stopped:
+            return kExitOk;
+        case Outcome::OverwriteDeclined:
+            return kExitFileExists;
+        case Outcome::NoTraceSelected:
+            return kExitUsage;
+        case Outcome::NoInstrument:
+            return kExitNoInstrument;
+        case Outcome::BusUnavailable:
+            return kExitBusLibrary;
+        case Outcome::NotIdentified:
+            return kExitNotIdentified;
+        case Outcome::InactiveTrace:
+            return kExitInactiveTrace;
+        case Outcome::ReadingFailed:
+            return kExitReadingFailed;
+        case Outcome::FileError:
+            return kExitFileError;
+    }
+    return kExitUsage;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+    std::string error;
+    const auto options = parseCommandLine(args, error);
+    if (!options) {
+        err << "marlin-cli: " << error << "\nTry 'marlin-cli --help'.\n";
+        return kExitUsage;
+    }
+    if (options->help) {
+        out << usageText();
+        return kExitOk;
+    }
+
+    const SettingsFile settingsFile(options->settingsPath.value_or(SettingsFile::defaultPath()));
+    const RecorderSettings settings = options->applyTo(settingsFile.load());
+
+    ConsoleWindow::Limits limits;
+    limits.readings = options->readings;
+    if (options->duration) {
+        limits.duration =
+            std::chrono::milliseconds(static_cast<std::int64_t>(*options->duration * 1000.0 + 0.5));
+    }
+    SignalPipe signals;
+    ConsoleWindow window(settings, options->overwrite, options->quiet, terminal, limits, out, err,
+                         signals.fd());
+    BusLibrary bus;
+    NetworkHostProbe probe;
+    SteadyStopwatch stopwatch;
+    RecordingSession session(window, bus, probe, stopwatch);
+    session.setSettingsFile(&settingsFile);
+    window.attach(&session);
+
+    session.StartRec_Click();
+    window.finish();
+
+    if (!session.settingsSaved()) {
+        err << "marlin-cli: warning: the settings could not be saved to \"" << settingsFile.path() << "\".\n";
+    }
+    const auto outcome = session.outcome();
+    switch (outcome) {
+        case RecordingSession::Outcome::OverwriteDeclined:
+            err << "marlin-cli: the trace file \"" << settings.fileName
+                << "\" already exists and was left untouched; give --overwrite to replace it.\n";
+            break;
+        case RecordingSession::Outcome::NotIdentified:
+            err << "marlin-cli: " << session.failureMessage() << '\n';
+            break;
+        default:
+            break;
+    }
+    const int status = exitStatusFor(outcome);
+    if (status == kExitOk && !options->quiet) {
+        out << session.readingCount() << (session.readingCount() == 1 ? " reading" : " readings")
+            << " written to " << settings.fileName << '\n';
+    }
+    return status;
+}
+
+}  // namespace marlin::cli

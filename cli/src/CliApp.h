@@ -1,0 +1,14 @@
+#pragma once
+// marlin-cli as a function, so that tests run it in process.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace marlin::cli {
+
+// Runs marlin-cli with the arguments after the program name; returns the exit status.
+// `terminal` says whether `out` is a terminal (status line and countdown bar).
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal);
+
+}  // namespace marlin::cli

@@ -1,0 +1,402 @@
+// marlin-cli against the analyzer simulator through the real bus library. Every test case runs in
+// a process of its own (ctest), so each one serves its simulator on an address of its own.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <analyzer_sim/Simulator.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+#include "CliApp.h"
+#include "CliOptions.h"
+#include "marlin/core/BusLibrary.h"
+#include "marlin/net/ServerVerifier.h"
+
+namespace marlin::cli {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Section {
+    std::string line;
+    std::string data;
+};
+
+// Splits a binary trace file into its head and its sections of `points` values.
+bool parseBinary(const std::string& file, std::size_t points, std::string& head,
+                 std::vector<Section>& sections) {
+    const auto first = file.find("Section1;");
+    if (first == std::string::npos) return false;
+    head = file.substr(0, first);
+    std::size_t pos = first;
+    while (pos < file.size()) {
+        const auto nl = file.find('\n', pos);
+        if (nl == std::string::npos || nl + 1 + points * 4 + 1 > file.size()) return false;
+        Section s{file.substr(pos, nl - pos), file.substr(nl + 1, points * 4)};
+        if (file[nl + 1 + points * 4] != '\n') return false;
+        sections.push_back(std::move(s));
+        pos = nl + 1 + points * 4 + 1;
+    }
+    return true;
+}
+
+class RecordEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv(BusLibrary::kPathVariable, MARLIN_TEST_BUS_LIBRARY, 1);
+        std::random_device rd;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("marlin-cli-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(dir_);
+        file = (dir_ / "trace.sft").string();
+        ini = (dir_ / "marlin.ini").string();
+    }
+    void TearDown() override {
+        if (sim) sim->stop();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // Starts a simulator on `address`; false (with the test skipped) where no echo can be sent.
+    bool startSimulator(const std::string& address, sim::SimulatorOptions options = {}) {
+        std::string problem;
+        if (!ServerVerifier::CheckHostReachable(address, &problem) && !problem.empty()) {
+            skipReason = problem;
+            return false;
+        }
+        options.bindAddress = address;
+        options.port = 2525;
+        options.verbose = true;
+        options.log = [this](std::string_view line) {
+            std::lock_guard lock(mutex_);
+            log_.emplace_back(line);
+            changed_.notify_all();
+        };
+        sim = std::make_unique<sim::Simulator>(options);
+        sim->start();
+        this->address = address;
+        return true;
+    }
+
+    int record(std::vector<std::string> extra, bool terminal = false) {
+        std::vector<std::string> args = {"record", "--address", address, "--file", file, "--settings", ini};
+        args.insert(args.end(), extra.begin(), extra.end());
+        out.str("");
+        err.str("");
+        return run(args, out, err, terminal);
+    }
+
+    // The program messages the simulator ran, in order.
+    std::vector<std::string> commands() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> result;
+        for (const auto& line : log_) {
+            const auto hash = line.find("] #");
+            if (hash == std::string::npos) continue;
+            const auto space = line.find(' ', hash + 3);
+            auto end = line.find(" -> ", space);
+            result.push_back(
+                line.substr(space + 1, end == std::string::npos ? std::string::npos : end - space - 1));
+        }
+        return result;
+    }
+
+    // Waits (bounded) until the simulator has logged `count` lines containing `text`.
+    bool waitForLog(const std::string& text, std::size_t count, std::chrono::seconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] {
+            return static_cast<std::size_t>(std::count_if(
+                       log_.begin(), log_.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; })) >= count;
+        });
+    }
+
+    std::unique_ptr<sim::Simulator> sim;
+    std::string address;
+    std::string file;
+    std::string ini;
+    std::string skipReason;
+    std::ostringstream out;
+    std::ostringstream err;
+
+private:
+    std::filesystem::path dir_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> log_;
+};
+
+#define START_SIMULATOR(...)                                          \
+    do {                                                              \
+        if (!startSimulator(__VA_ARGS__)) GTEST_SKIP() << skipReason; \
+    } while (0)
+
+TEST_F(RecordEndToEnd, BinaryRecordingByteExactWithTheCommandSequence) {
+    START_SIMULATOR("127.0.0.120");
+    ASSERT_EQ(record({"--trace", "1", "--interval", "0", "--format", "binary", "--readings", "3"}), kExitOk)
+        << err.str();
+    std::vector<std::string> expected = {"*IDN?",
+                                         "SYST:DISP:UPD ON",
+                                         "INIT:CONT OFF",
+                                         "SYST:Err:CLE:All",
+                                         "FORMat ASCii",
+                                         "MMEM:STOR:TRAC  1,'C:\\TRACE.DAT'",
+                                         "MMEM:DATA? 'C:\\TRACE.DAT'"};
+    for (int i = 0; i < 3; ++i) {
+        for (const char* c : {"SWE:TIME?", "INIT:IMM;*WAI", "FORM REAL,32", "TRAC? TRACE1"})
+            expected.push_back(c);
+    }
+    expected.push_back("INIT:CONT ON");
+    EXPECT_EQ(commands(), expected);
+    // The simulator logs a control message after its reply, which the client may see first.
+    EXPECT_TRUE(waitForLog("control: go to local", 1, std::chrono::seconds(5)));
+
+    const std::string content = readFile(file);
+    std::string head;
+    std::vector<Section> sections;
+    ASSERT_TRUE(parseBinary(content, 501, head, sections));
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_EQ(head.substr(0, 41), "ENDSTOP;0x3       \nCAPDELAYTIME;0.000000\n");
+    EXPECT_EQ(head.find('\r'), std::string::npos);
+    EXPECT_TRUE(head.ends_with("\nValues;501;\n")) << head;
+    EXPECT_NE(head.find(";\n\n"), std::string::npos);  // CR LF of the instrument became LF LF
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        EXPECT_EQ(sections[k].line.rfind("Section" + std::to_string(k + 1) + ";", 0), 0u);
+        for (std::size_t i = 0; i < 501; ++i) {
+            float v;
+            std::memcpy(&v, sections[k].data.data() + 4 * i, 4);
+            ASSERT_TRUE(v > -250.0f && v < 100.0f) << "value " << i << " = " << v;
+        }
+    }
+    for (const auto& d : sim->devices()) EXPECT_TRUE(d.continuous);
+    EXPECT_EQ(out.str(), "3 readings written to " + file + "\n");
+}
+
+TEST_F(RecordEndToEnd, AsciiRecordingWithSeparatorAndCrLf) {
+    START_SIMULATOR("127.0.0.121");
+    ASSERT_EQ(record({"--trace", "2", "--interval", "0", "--format", "ascii", "--separator", ";",
+                      "--readings", "2", "--quiet"}),
+              kExitOk)
+        << err.str();
+    EXPECT_EQ(out.str(), "");
+    const std::string content = readFile(file);
+    ASSERT_EQ(content.substr(0, 19), "ENDSTOP;0x00000097\n");
+    const auto first = content.find("Section 1;");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(content.substr(0, first).find('\r'), std::string::npos);
+    std::vector<std::string> lines;
+    std::size_t pos = first;
+    while (pos < content.size()) {
+        const auto end = content.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(content.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2].rfind("Section 2;", 0), 0u);
+    for (const std::size_t i : {1u, 3u}) {
+        const std::string& values = lines[i];
+        EXPECT_EQ(std::count(values.begin(), values.end(), ';'), 500);
+        EXPECT_EQ(values.find(','), std::string::npos);
+        EXPECT_EQ(values.find("E+"), std::string::npos);
+        EXPECT_TRUE(values[0] == '-' || values[0] == ' ');
+    }
+    const auto sent = commands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "TRAC? TRACE2"), sent.end());
+}
+
+TEST_F(RecordEndToEnd, SettingsAreSavedAndUsedForOptionsLeftOut) {
+    START_SIMULATOR("127.0.0.122");
+    ASSERT_EQ(record({"--trace", "3", "--interval", "0", "--format", "ascii", "--separator", "||",
+                      "--readings", "1"}),
+              kExitOk)
+        << err.str();
+    const std::string saved = readFile(ini);
+    EXPECT_NE(saved.find("[TRACES]\nNUMBER=2\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[FORMAT]\nTYPE=ASCII\n"), std::string::npos);
+    EXPECT_NE(saved.find("[SEPARATOR]\nTYPE=||\n"), std::string::npos);
+    // A second run with only the settings file records the same way.
+    std::vector<std::string> args = {"record", "--settings",  ini,      "--readings",
+                                     "1",      "--overwrite", "--quiet"};
+    ASSERT_EQ(run(args, out, err, false), kExitOk) << err.str();
+    const std::string content = readFile(file);
+    EXPECT_NE(content.find("Section 1;"), std::string::npos);
+    EXPECT_NE(content.find("||"), std::string::npos);
+    const auto sent = commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "TRAC? TRACE3"), 2);
+}
+
+TEST_F(RecordEndToEnd, ExistingFileWithoutOverwriteIsLeftUntouched) {
+    START_SIMULATOR("127.0.0.123");
+    std::ofstream(file) << "precious";
+    EXPECT_EQ(record({"--readings", "1"}), kExitFileExists);
+    EXPECT_EQ(readFile(file), "precious");
+    EXPECT_NE(err.str().find("--overwrite"), std::string::npos);
+    EXPECT_TRUE(commands().empty());
+    EXPECT_EQ(record({"--readings", "1", "--overwrite"}), kExitOk) << err.str();
+    EXPECT_EQ(readFile(file).substr(0, 18), "ENDSTOP;0x1       ");
+}
+
+TEST_F(RecordEndToEnd, InactiveTrace) {
+    START_SIMULATOR("127.0.0.124");
+    sim->setTraceActive(2, false);
+    EXPECT_EQ(record({"--trace", "2", "--interval", "0", "--readings", "3"}), kExitInactiveTrace);
+    EXPECT_NE(
+        err.str().find("Selected Trace is not active.\nPlease activate Trace 2 before start recording."),
+        std::string::npos)
+        << err.str();
+    const std::string content = readFile(file);
+    EXPECT_EQ(content.substr(0, 18), "ENDSTOP;0x00000097");
+    EXPECT_EQ(content.find("Section"), std::string::npos);
+}
+
+TEST_F(RecordEndToEnd, IdentityInAnyLetterCaseIsAccepted) {
+    sim::SimulatorOptions options;
+    options.instrument.identity = "qUaZaR,FSX-7,1,1.0";
+    START_SIMULATOR("127.0.0.125", options);
+    EXPECT_EQ(record({"--interval", "0", "--readings", "1"}), kExitOk) << err.str();
+}
+
+TEST_F(RecordEndToEnd, ForeignOrShortIdentityIsRefused) {
+    sim::SimulatorOptions options;
+    options.instrument.identity = "QUA";
+    START_SIMULATOR("127.0.0.126", options);
+    EXPECT_EQ(record({"--readings", "1"}), kExitNotIdentified);
+    EXPECT_NE(err.str().find("does not identify itself"), std::string::npos) << err.str();
+    EXPECT_EQ(commands(), std::vector<std::string>{"*IDN?"});
+    options.instrument.identity = "ACME,SA-1";
+    sim->setOptions(options);
+    std::filesystem::remove(file);
+    EXPECT_EQ(record({"--readings", "1"}), kExitNotIdentified);
+}
+
+TEST_F(RecordEndToEnd, NameThatDoesNotResolveIsNoInstrument) {
+    START_SIMULATOR("127.0.0.127");
+    address = "host.invalid";
+    EXPECT_EQ(record({"--readings", "1"}), kExitNoInstrument);
+    EXPECT_NE(err.str().find("No instrument found: No device was found at the specified address."),
+              std::string::npos)
+        << err.str();
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST_F(RecordEndToEnd, NothingListeningMeansNoIdentity) {
+    START_SIMULATOR("127.0.0.128");
+    address = "127.0.0.129";  // answers the echo (loopback) but serves no bus
+    EXPECT_EQ(record({"--readings", "1"}), kExitNotIdentified);
+    EXPECT_NE(err.str().find("(no reply)"), std::string::npos) << err.str();
+}
+
+TEST_F(RecordEndToEnd, ShortBlockFailsTheReadingAndKeepsTheEarlierOnes) {
+    sim::SimulatorOptions options;
+    // Replies: identity, export, then two per reading (sweep time, trace): the second trace is short.
+    options.faults.shortBlockAfterReplies = 5;
+    START_SIMULATOR("127.0.0.130", options);
+    EXPECT_EQ(record({"--interval", "0", "--readings", "5"}), kExitReadingFailed);
+    EXPECT_NE(err.str().find("Trace 1 could not be read: the instrument sent "), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find(" of the 2004 data bytes announced"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("The reading written before is intact"), std::string::npos);
+    std::string head;
+    std::vector<Section> sections;
+    ASSERT_TRUE(parseBinary(readFile(file), 501, head, sections));
+    EXPECT_EQ(sections.size(), 1u);
+    EXPECT_EQ(head.substr(0, 18), "ENDSTOP;0x1       ");
+    EXPECT_EQ(commands().back(), "INIT:CONT ON");
+}
+
+TEST_F(RecordEndToEnd, LostConnectionFailsTheReading) {
+    sim::SimulatorOptions options;
+    options.faults.closeAfterReplies = 4;
+    START_SIMULATOR("127.0.0.131", options);
+    EXPECT_EQ(record({"--interval", "0", "--readings", "5"}), kExitReadingFailed) << err.str();
+    EXPECT_NE(err.str().find("the connection to the instrument may be lost"), std::string::npos) << err.str();
+    std::string head;
+    std::vector<Section> sections;
+    ASSERT_TRUE(parseBinary(readFile(file), 501, head, sections));
+    EXPECT_EQ(sections.size(), 1u);
+}
+
+TEST_F(RecordEndToEnd, UnwritableFileStopsWithTheSystemsReason) {
+    START_SIMULATOR("127.0.0.132");
+    file = "/nonexistent-marlin-dir/trace.sft";
+    EXPECT_EQ(record({"--interval", "0", "--readings", "2"}), kExitFileError);
+    EXPECT_NE(err.str().find(
+                  "The trace file \"/nonexistent-marlin-dir/trace.sft\" could not be opened: No such file"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(commands().back(), "INIT:CONT ON");
+}
+
+TEST_F(RecordEndToEnd, IntervalAboveOneSecondShowsTheCountdownOnATerminal) {
+    START_SIMULATOR("127.0.0.133");
+    ASSERT_EQ(record({"--interval", "1,5", "--readings", "2"}, true), kExitOk) << err.str();
+    EXPECT_NE(out.str().find("s to next sweep"), std::string::npos);
+    EXPECT_NE(out.str().find("readings: 2"), std::string::npos);
+    EXPECT_NE(readFile(file).find("CAPDELAYTIME;1.500000\n"), std::string::npos);
+}
+
+TEST_F(RecordEndToEnd, DurationEndsTheRecording) {
+    START_SIMULATOR("127.0.0.134");
+    EXPECT_EQ(record({"--interval", "10", "--duration", "0.3"}), kExitOk) << err.str();
+    // The first reading comes at once, unless a slow machine spent the whole duration connecting.
+    const std::string countField = readFile(file).substr(0, 18);
+    EXPECT_TRUE(countField == "ENDSTOP;0x1       " || countField == "ENDSTOP;0x00000097") << countField;
+    EXPECT_EQ(commands().back(), "INIT:CONT ON");
+}
+
+TEST_F(RecordEndToEnd, MissingBusLibraryIsNamed) {
+    START_SIMULATOR("127.0.0.135");
+    ::setenv(BusLibrary::kPathVariable, "/nonexistent-marlin-dir/libqzib32.so.1", 1);
+    EXPECT_EQ(record({"--readings", "1"}), kExitBusLibrary);
+    EXPECT_NE(err.str().find("/nonexistent-marlin-dir/libqzib32.so.1"), std::string::npos) << err.str();
+}
+
+TEST_F(RecordEndToEnd, SigtermRunsStopAndExitsZero) {
+    START_SIMULATOR("127.0.0.136");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(MARLIN_TEST_CLI_PROGRAM, "marlin-cli", "record", "--address", address.c_str(), "--file",
+                file.c_str(), "--settings", ini.c_str(), "--interval", "0", "--quiet",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_TRUE(waitForLog("TRAC? TRACE1", 3, std::chrono::seconds(20)));
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(waitForLog("INIT:CONT ON", 1, std::chrono::seconds(5)));
+    std::string head;
+    std::vector<Section> sections;
+    ASSERT_TRUE(parseBinary(readFile(file), 501, head, sections));
+    EXPECT_GE(sections.size(), 3u);
+}
+
+TEST_F(RecordEndToEnd, HelpAndBadArguments) {
+    std::vector<std::string> help = {"--help"};
+    EXPECT_EQ(run(help, out, err, false), kExitOk);
+    EXPECT_NE(out.str().find("Exit status"), std::string::npos);
+    std::vector<std::string> bad = {"record", "--trace", "9"};
+    EXPECT_EQ(run(bad, out, err, false), kExitUsage);
+    EXPECT_NE(err.str().find("--help"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace marlin::cli

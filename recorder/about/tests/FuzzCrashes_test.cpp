@@ -1,0 +1,51 @@
+// Replays every input the fuzzers ever found a fault with, so that a fault once fixed stays fixed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "about/RegistryTextFormat.h"
+#include "about/VersionInfo.h"
+#include "about/VersionResource.h"
+
+namespace {
+
+std::vector<std::filesystem::path> inputs(const char* folder) {
+    std::vector<std::filesystem::path> out;
+    const auto dir = std::filesystem::path(MARLIN_FUZZ_CRASH_DIR) / folder;
+    if (!std::filesystem::exists(dir)) return out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.is_regular_file() && e.path().filename() != ".keep") out.push_back(e.path());
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FuzzCrashesTest, VersionResourceInputsParse) {
+    for (const auto& path : inputs("version_resource")) {
+        SCOPED_TRACE(path.string());
+        const std::string bytes = TempDir::read(path.string());
+        const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                 bytes.size());
+        (void)VersionInfo::GetVersionRecordFromImage(data);
+        const marlin::about::VersionResource res(data);
+        (void)res.fixedInfo();
+        (void)res.firstTranslation();
+        // And through the file reader, which reads the same bytes piece by piece.
+        (void)VersionInfo::GetFileVersionRecord(path.string());
+    }
+}
+
+TEST(FuzzCrashesTest, RegistryTextInputsParseAndRoundTrip) {
+    for (const auto& path : inputs("registry_text")) {
+        SCOPED_TRACE(path.string());
+        const std::vector<marlin::about::RegistryRootName> roots = {
+            {"HKEY_LOCAL_MACHINE", ""}, {"HKEY_CLASSES_ROOT", "SOFTWARE\\Classes"}};
+        const auto first = marlin::about::RegistryTextFormat::parse(TempDir::read(path.string()), roots);
+        const std::string text = marlin::about::RegistryTextFormat::format(first.root, "HKEY_LOCAL_MACHINE");
+        const auto second = marlin::about::RegistryTextFormat::parse(text, roots);
+        EXPECT_TRUE(second.problems.empty());
+        EXPECT_EQ(marlin::about::RegistryTextFormat::format(second.root, "HKEY_LOCAL_MACHINE"), text);
+    }
+}

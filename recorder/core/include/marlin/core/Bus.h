@@ -1,0 +1,41 @@
+#pragma once
+// The bus calls the recorder makes, as one small interface. The production implementation binds
+// the qzib32 shared library at run time (BusLibrary); tests put a fake instrument behind it.
+
+#include <cstdint>
+#include <string>
+
+namespace marlin {
+
+// Status word bits of the bus library.
+inline constexpr std::uint16_t kStatusErr = 0x8000;
+inline constexpr std::uint16_t kStatusTimo = 0x4000;
+inline constexpr std::uint16_t kStatusCmpl = 0x0100;
+
+// The status triple every call reports into, and the device handle the recorder keeps.
+struct BusState {
+    std::int16_t ud = 0;
+    std::int16_t ibsta = 0;
+    std::int16_t iberr = 0;
+    std::int32_t ibcntl = 0;
+};
+
+class Bus {
+public:
+    virtual ~Bus() = default;
+
+    // Each call mirrors the library function of the same name; the status triple is written
+    // into `state`. A call that cannot reach the library at all reports ERR with iberr -1 and
+    // leaves the reason in bindingError().
+    virtual std::int16_t ibfind(const char* address, BusState& state) = 0;
+    virtual std::int16_t ibwrt(std::int16_t ud, const char* text, BusState& state) = 0;
+    virtual std::int16_t ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& state) = 0;
+    virtual std::int16_t ibtmo(std::int16_t ud, std::int16_t seconds, BusState& state) = 0;
+    virtual std::int16_t ibloc(std::int16_t ud, BusState& state) = 0;
+
+    // Why the last call could not be made (library not found, function missing); empty when
+    // the binding is fine.
+    virtual std::string bindingError() const { return {}; }
+};
+
+}  // namespace marlin

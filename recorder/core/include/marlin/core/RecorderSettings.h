@@ -1,0 +1,47 @@
+#pragma once
+// The six user settings of the recorder and their settings file.
+
+#include <string>
+
+namespace marlin {
+
+enum class FileForm { Binary, Ascii };
+
+struct RecorderSettings {
+    std::string address = "localhost";  // host name or dotted address, as typed
+    std::string interval = "1";         // seconds, as typed ("," or "." as decimal mark)
+    int traceIndex = 0;                 // 0-based list position (trace 1..4); -1 when none is selected
+    std::string fileName;               // trace file; defaultFileName() when nothing is stored
+    FileForm format = FileForm::Binary;
+    std::string separator = ",";  // between the values of an ASCII section; any length, also empty
+
+    // The trace number as the instrument's commands spell it ("1".."4").
+    std::string traceText() const { return std::to_string(traceIndex + 1); }
+
+    // "c:\trace.sft" on Windows; trace.sft in the user's home folder elsewhere.
+    static std::string defaultFileName();
+    // The settings with every default filled in.
+    static RecorderSettings defaults();
+};
+
+class SettingsFile {
+public:
+    static constexpr const char* kFileName = "marlin.ini";
+
+    // The settings file beside the program, or in the user's configuration folder when the
+    // program's folder cannot be written (an installed program).
+    static std::string defaultPath();
+
+    explicit SettingsFile(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+
+    // Reads the six keys; each missing key takes its default.
+    RecorderSettings load() const;
+    // Writes the six keys in their fixed order. False when the file could not be written.
+    bool save(const RecorderSettings& settings) const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace marlin

@@ -1,0 +1,110 @@
+#pragma once
+// One recording from START to STOP: checks the target file, pings and opens the instrument,
+// checks its identity, writes the file head and then takes a reading, waits for the interval,
+// and again, until STOP. Everything runs on the window's thread; the session keeps the window
+// alive by letting its pending events run at fixed points, and STOP (called from such an event)
+// acts through stopFlag and readyFlag only.
+//
+// The session talks to its surroundings through four narrow interfaces: the window
+// (SessionWindow), the bus (Bus), the reachability check (HostProbe) and the stopwatch
+// (Stopwatch). None of them is owned.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "marlin/core/Bus.h"
+#include "marlin/core/HostProbe.h"
+#include "marlin/core/InstrumentIo.h"
+#include "marlin/core/RecorderSettings.h"
+#include "marlin/core/SessionWindow.h"
+#include "marlin/core/Stopwatch.h"
+#include "marlin/core/TimeStamp.h"
+
+namespace marlin {
+
+class RecordingSession {
+public:
+    // How the last START ended (or that it is still running).
+    enum class Outcome {
+        None,               // START never ran
+        Running,            // inside StartRec_Click
+        Stopped,            // ended by STOP
+        OverwriteDeclined,  // the overwrite question was not answered OK
+        NoInstrument,       // the host did not answer the echo request
+        BusUnavailable,     // the bus library could not be loaded or lacks a function
+        NotIdentified,      // the identity reply does not start with the maker word
+        NoTraceSelected,    // no trace was selected in the list
+        InactiveTrace,      // the selected trace is switched off on the instrument
+        ReadingFailed,      // a reply was missing, malformed or short
+        FileError,          // the trace file could not be created or written
+    };
+
+    static constexpr const char* kMakerWord = "QUAZA";
+
+    RecordingSession(SessionWindow& window, Bus& bus, HostProbe& probe, Stopwatch& stopwatch);
+
+    // Where START saves the settings; null: they are not saved.
+    void setSettingsFile(const SettingsFile* file) { settingsFile_ = file; }
+    // The clock of the section time stamps (tests fix it).
+    void setClock(std::function<TimeStamp()> clock) { clock_ = std::move(clock); }
+
+    // The window's load-time probe: opens "localhost", asks for its identity and ignores the answer.
+    void probeLocalInstrument();
+
+    // START: returns when the recording has ended.
+    void StartRec_Click();
+    // STOP: requests a stop; when no acquisition is in progress it returns the instrument to
+    // continuous sweep and local operation at once.
+    void StopRec_Click();
+
+    std::int32_t readingCount() const { return readingCount_; }
+    bool readyFlag() const { return readyFlag_; }
+    bool stopFlag() const { return stopFlag_; }
+    bool isRunning() const { return running_; }
+    Outcome outcome() const { return outcome_; }
+    // The message shown for the last failure (empty when none), for callers without a window.
+    const std::string& failureMessage() const { return failureMessage_; }
+    // The identity reply of the last START, with its trailing blanks and line ends removed.
+    const std::string& identityReply() const { return identity_; }
+    // False when START could not write the settings file.
+    bool settingsSaved() const { return settingsSaved_; }
+    const BusState& busState() const { return state_; }
+    // The interval (seconds) the running recording uses.
+    double interval() const { return interval_; }
+
+    // The progress value for `elapsedMs` of an interval of `intervalMs`: the remaining part in
+    // whole percent, computed without overflow for any interval.
+    static int progressPercent(double elapsedMs, double intervalMs);
+
+private:
+    enum class ReadingResult { Written, Inactive, Failed };
+
+    bool WriteFileHeader();
+    void RecordLoop();
+    ReadingResult takeReading();
+    void waitForNextReading();
+    void endWithFailure(Outcome outcome, const std::string& status, const std::string& message);
+    void events() { window_.letPendingEventsRun(std::chrono::milliseconds(0)); }
+
+    SessionWindow& window_;
+    Bus& bus_;
+    HostProbe& probe_;
+    Stopwatch& stopwatch_;
+    const SettingsFile* settingsFile_ = nullptr;
+    std::function<TimeStamp()> clock_;
+
+    BusState state_;
+    InstrumentIo io_;
+    std::int32_t readingCount_ = 0;
+    bool readyFlag_ = false;
+    bool stopFlag_ = false;
+    bool running_ = false;
+    bool settingsSaved_ = true;
+    double interval_ = 0;
+    Outcome outcome_ = Outcome::None;
+    std::string failureMessage_;
+    std::string identity_;
+};
+
+}  // namespace marlin

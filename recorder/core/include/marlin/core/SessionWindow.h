@@ -1,0 +1,59 @@
+#pragma once
+// What a recording session needs from the window that hosts it. The main window implements it
+// with its controls; marlin-cli implements it on a terminal; tests implement it with a fake.
+// Every call comes from the thread that runs the session (the window's thread).
+
+#include <chrono>
+#include <string>
+
+#include "marlin/core/RecorderSettings.h"
+
+namespace marlin {
+
+// Back colour of the connection indicator.
+enum class ConnectionColour {
+    Red,    // RGB 255, 0, 0: no instrument is being recorded
+    Green,  // RGB 0, 255, 0: an accepted instrument is being recorded
+};
+
+class SessionWindow {
+public:
+    // Window heights in twips (15 twips are one pixel at 96 dpi).
+    static constexpr int kHeightCompact = 1220;       // the button strip only
+    static constexpr int kHeightWithProgress = 1500;  // the strip and the progress bar
+    static constexpr int kHeightWithOptions = 4395;   // strip, progress bar and the settings frames
+
+    virtual ~SessionWindow() = default;
+
+    // The six settings as they stand in the window right now. Read at START and again at every
+    // reading, so that changes made during a recording take effect with the next reading.
+    virtual RecorderSettings currentSettings() = 0;
+    // Shows the interval the recording really uses when the typed one was not above 0.
+    virtual void showIntervalText(const std::string& text) = 0;
+
+    // Status line: "", "recording ...", "writing ...", "idle.", "ready", or a failure text.
+    virtual void showStatus(const std::string& text) = 0;
+    virtual void setConnectionColour(ConnectionColour colour) = 0;
+    // Time left to the next sweep, in whole percent (100 .. 0).
+    virtual void setProgressValue(int percent) = 0;
+    virtual void setProgressVisible(bool visible) = 0;
+    // Sets the window height; the session uses it when a recording starts, which also closes the
+    // options panel (its button then reads "show options").
+    virtual void setWindowHeight(int twips) = 0;
+    virtual void setBusyPointer(bool busy) = 0;
+    virtual void setStartEnabled(bool enabled) = 0;
+
+    // Asks whether an existing file may be overwritten; true only for OK.
+    virtual bool askOverwrite(const std::string& title, const std::string& text) = 0;
+    // Shows a warning with an OK button and waits until it is acknowledged.
+    virtual void showWarning(const std::string& title, const std::string& text) = 0;
+
+    // Runs the window events that are pending. When none is pending, waits up to `maxWait` for
+    // one to arrive and runs it; returns as soon as at least one event ran or the time is up.
+    // It must block (not spin) while it waits: the recording waits for its next sweep through it.
+    // A zero `maxWait` only runs what is pending. Event handlers may call the session's
+    // StopRec_Click from inside this call.
+    virtual void letPendingEventsRun(std::chrono::milliseconds maxWait) = 0;
+};
+
+}  // namespace marlin

@@ -1,0 +1,57 @@
+#pragma once
+// The trace file: a head (count field, recording interval, the instrument's own trace description)
+// followed by one section per reading, binary (raw little-endian floats) or ASCII (one text line).
+// The file is opened and closed for every write and never held open between readings. A write
+// that fails leaves the file as it was before that write and says why.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "marlin/core/TimeStamp.h"
+
+namespace marlin {
+
+// Result of one file operation; `message` names the file and the system's reason on failure.
+struct FileResult {
+    bool ok = true;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
+class TraceFile {
+public:
+    static constexpr std::string_view kCountPlaceholder = "ENDSTOP;0x00000097";
+    static constexpr std::size_t kCountFieldLength = 18;
+
+    // --- texts ---
+    // The instrument header: the export text up to the ";" that ends the value count after
+    // "Values;", plus one character, with every CR turned into LF.
+    static std::string instrumentHeader(std::string_view exportText);
+    // The complete head: count placeholder, LF, "CAPDELAYTIME;" + interval (six decimals), LF, header.
+    static std::string headText(double intervalSeconds, std::string_view exportText);
+    // "ENDSTOP;0x" + count in upper-case hex, blank-padded to 18 bytes.
+    static std::string countField(std::int32_t readingCount);
+    // "Section12;stamp" (binary) or "Section 12;stamp" (ASCII), without the line end.
+    static std::string sectionLine(std::int32_t readingCount, const TimeStamp& stamp, bool ascii);
+    // The values of little-endian float data as text, joined by the separator.
+    static std::string JoinValues(std::string_view floatBytes, std::string_view separator);
+    // The name the file dialog proposes: address + "_trace" + trace + "@" + Y-M-D hh_mm_ss.
+    static std::string suggestedFileName(std::string_view address, std::string_view traceText,
+                                         const TimeStamp& stamp);
+
+    // --- file operations ---
+    static bool exists(const std::string& path);
+    // Empties an existing file, leaving one empty line (CR LF) in it.
+    static FileResult emptyFile(const std::string& path);
+    // Writes the head at offset 0 without truncating (the file is created when missing).
+    static FileResult writeHead(const std::string& path, std::string_view head);
+    // Appends "sectionLine LF data LF" at the end and then sets the count field at offset 0.
+    static FileResult appendBinarySection(const std::string& path, std::int32_t readingCount,
+                                          const TimeStamp& stamp, std::string_view data);
+    // Appends "sectionLine CR LF values CR LF".
+    static FileResult appendAsciiSection(const std::string& path, std::int32_t readingCount,
+                                         const TimeStamp& stamp, std::string_view valuesText);
+};
+
+}  // namespace marlin

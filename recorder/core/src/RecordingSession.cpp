@@ -1,0 +1,308 @@
+#include "marlin/core/RecordingSession.h"
+
+#include <marlin/product.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "marlin/core/TextHelpers.h"
+#include "marlin/core/TraceFile.h"
+
+namespace marlin {
+
+namespace {
+
+constexpr const char* kNoInstrumentTitle = "No instrument found";
+constexpr const char* kNoInstrumentText =
+    "No device was found at the specified address.\r\n"
+    "Please check if the instrument has been properly connected to the network or if the provided address is "
+    "correct.";
+
+std::string readingsBefore(std::int32_t count) {
+    if (count == 0) return "No reading had been written before.";
+    if (count == 1) return "The reading written before is intact in the file.";
+    return "The " + std::to_string(count) + " readings written before are intact in the file.";
+}
+
+}  // namespace
+
+RecordingSession::RecordingSession(SessionWindow& window, Bus& bus, HostProbe& probe, Stopwatch& stopwatch)
+    : window_(window),
+      bus_(bus),
+      probe_(probe),
+      stopwatch_(stopwatch),
+      clock_(&TimeStamp::now),
+      io_(bus, state_) {}
+
+int RecordingSession::progressPercent(double elapsedMs, double intervalMs) {
+    if (!(intervalMs > 0)) return 0;
+    const double value = nearestEven(100.0 - elapsedMs * 100.0 / intervalMs);
+    return static_cast<int>(std::clamp(value, 0.0, 100.0));
+}
+
+void RecordingSession::probeLocalInstrument() {
+    state_.ud = bus_.ibfind("localhost", state_);
+    io_.write("*IDN?");
+    io_.readIdentity();
+}
+
+void RecordingSession::StartRec_Click() {
+    // START is enabled again by STOP while a stopped reading is still being completed; a second
+    // recording cannot start inside the first one.
+    if (running_) return;
+    running_ = true;
+    outcome_ = Outcome::Running;
+    failureMessage_.clear();
+    identity_.clear();
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{running_};
+
+    window_.setStartEnabled(false);
+    window_.setBusyPointer(true);
+    events();
+    readingCount_ = 0;
+
+    const RecorderSettings settings = window_.currentSettings();
+    settingsSaved_ = settingsFile_ ? settingsFile_->save(settings) : true;
+
+    if (TraceFile::exists(settings.fileName)) {
+        if (!window_.askOverwrite("File already exists", "Overwrite file?")) {
+            window_.setBusyPointer(false);
+            window_.setStartEnabled(true);
+            outcome_ = Outcome::OverwriteDeclined;
+            return;
+        }
+        if (const auto emptied = TraceFile::emptyFile(settings.fileName); !emptied) {
+            failureMessage_ = emptied.message;
+            window_.setBusyPointer(false);
+            window_.setStartEnabled(true);
+            window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
+            outcome_ = Outcome::FileError;
+            return;
+        }
+    }
+
+    if (settings.traceIndex < 0) {
+        failureMessage_ =
+            "No trace is selected.\r\nPlease select the trace to record before start recording.";
+        window_.setBusyPointer(false);
+        window_.setStartEnabled(true);
+        window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
+        outcome_ = Outcome::NoTraceSelected;
+        return;
+    }
+
+    const std::string dotted = probe_.NameToAddress(settings.address);
+    const ReachabilityResult reach = probe_.CheckHostReachable(dotted);
+    if (!reach.reachable) {
+        failureMessage_ = kNoInstrumentText;
+        if (!reach.problem.empty()) failureMessage_ += "\r\n\r\n" + reach.problem;
+        window_.showWarning(kNoInstrumentTitle, failureMessage_);
+        StopRec_Click();
+        window_.setBusyPointer(false);
+        outcome_ = Outcome::NoInstrument;
+        return;
+    }
+
+    state_.ud = bus_.ibfind(settings.address.c_str(), state_);
+    if (const auto bindingError = bus_.bindingError(); !bindingError.empty()) {
+        failureMessage_ = bindingError;
+        window_.setBusyPointer(false);
+        window_.setStartEnabled(true);
+        window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
+        outcome_ = Outcome::BusUnavailable;
+        return;
+    }
+    io_.write("*IDN?");
+    const std::string reply = io_.readIdentity();
+    identity_ = StripLineEnds(reply);
+
+    if (upperAscii(reply.substr(0, 5)) == kMakerWord) {
+        window_.setConnectionColour(ConnectionColour::Green);
+        io_.write("SYST:DISP:UPD ON");
+        io_.write("INIT:CONT OFF");
+        stopFlag_ = false;
+        if (WriteFileHeader()) RecordLoop();
+        events();
+        if (outcome_ == Outcome::Running) outcome_ = Outcome::Stopped;
+    } else {
+        // The START button stays disabled until the next STOP.
+        outcome_ = Outcome::NotIdentified;
+        failureMessage_ =
+            "The instrument at \"" + settings.address + "\" does not identify itself as a " +
+            MARLIN_MAKER_NAME + " instrument" +
+            (identity_.empty() ? std::string(" (no reply).") : " (it answered \"" + identity_ + "\").");
+    }
+    window_.setBusyPointer(false);
+    events();
+}
+
+bool RecordingSession::WriteFileHeader() {
+    const RecorderSettings settings = window_.currentSettings();
+    io_.write("SYST:Err:CLE:All");
+    io_.write("FORMat ASCii");
+    io_.write("MMEM:STOR:TRAC " + NumberText(settings.traceIndex + 1) + ",'C:\\TRACE.DAT'");
+    io_.write("MMEM:DATA? 'C:\\TRACE.DAT'");
+    const BlockRead block = io_.readBlock(1);
+    if (!block.ok()) {
+        endWithFailure(Outcome::ReadingFailed, "reading failed",
+                       "The trace description of trace " + settings.traceText() +
+                           " could not be read: the instrument sent " + block.describe() +
+                           ".\r\nThe recording has stopped; nothing was written to the file.");
+        return false;
+    }
+    const double interval = ParseNumber(settings.interval);
+    // The head write counts as an acquisition: a STOP that comes meanwhile is completed when the
+    // head is in the file, so the instrument is always returned to local.
+    readyFlag_ = false;
+    window_.showStatus("writing ...");
+    events();
+    const FileResult written =
+        TraceFile::writeHead(window_.currentSettings().fileName, TraceFile::headText(interval, block.data));
+    readyFlag_ = true;
+    if (!written) {
+        endWithFailure(Outcome::FileError, "file error", written.message + "\r\nThe recording has stopped.");
+        return false;
+    }
+    if (stopFlag_) StopRec_Click();
+    return true;
+}
+
+void RecordingSession::RecordLoop() {
+    interval_ = ParseNumber(window_.currentSettings().interval);
+    if (!(interval_ > 0)) {
+        interval_ = 0.00001;
+        window_.showIntervalText("1E-05");
+    }
+    if (interval_ > 1) {
+        window_.setProgressVisible(true);
+        window_.setWindowHeight(SessionWindow::kHeightWithProgress);
+    } else {
+        window_.setWindowHeight(SessionWindow::kHeightCompact);
+    }
+    for (;;) {
+        if (stopFlag_) break;
+        if (readyFlag_) {
+            if (takeReading() != ReadingResult::Written) break;
+        }
+        waitForNextReading();
+    }
+}
+
+void RecordingSession::waitForNextReading() {
+    const double total = interval_ * 1000.0;
+    const bool showProgress = interval_ > 1;
+    stopwatch_.reset();
+    for (;;) {
+        const double elapsed = stopwatch_.elapsedMs();
+        if (!(total > elapsed) || stopFlag_) break;
+        const double remaining = total - elapsed;
+        // Block until the next event or the next moment something changes on screen; below one
+        // millisecond only the pending events run.
+        double step = remaining < 1.0 ? 0.0 : std::ceil(remaining);
+        if (showProgress) step = std::min(step, std::max(1.0, std::min(100.0, total / 100.0)));
+        window_.letPendingEventsRun(std::chrono::milliseconds(static_cast<std::int64_t>(step)));
+        if (showProgress) window_.setProgressValue(progressPercent(stopwatch_.elapsedMs(), total));
+    }
+    window_.setProgressValue(0);
+}
+
+RecordingSession::ReadingResult RecordingSession::takeReading() {
+    readyFlag_ = false;
+    window_.showStatus("recording ...");
+    events();
+    const RecorderSettings settings = window_.currentSettings();
+
+    io_.write("SWE:TIME?");
+    std::size_t sweepReplyBytes = 0;
+    const double sweepTime = leadingNumber(StripLineEnds(io_.ReadReply(2, &sweepReplyBytes)));
+    const double timeout = std::clamp(nearestEven(sweepTime + 1.0), -1.0, 32767.0);
+    bus_.ibtmo(state_.ud, static_cast<std::int16_t>(timeout), state_);
+    io_.write("INIT:IMM;*WAI");
+    io_.write("FORM REAL,32");
+    io_.write("TRAC? TRACE" + settings.traceText());
+
+    BlockRead block = io_.readBlock(0);
+    // An inactive trace answers nothing to the trace query only; an instrument that answered
+    // nothing to the sweep time query either is not there any more.
+    if (block.result == BlockRead::Result::Empty && sweepReplyBytes == 0) {
+        block.result = BlockRead::Result::BusError;
+        block.iberr = state_.iberr;
+    }
+    if (block.result == BlockRead::Result::Empty) {
+        StopRec_Click();
+        window_.showWarning(MARLIN_PRODUCT_NAME, "Selected Trace is not active.\r\nPlease activate Trace" +
+                                                     NumberText(settings.traceIndex + 1) +
+                                                     " before start recording.");
+        window_.showStatus("ready");
+        events();
+        outcome_ = Outcome::InactiveTrace;
+        return ReadingResult::Inactive;
+    }
+    if (block.ok() && block.expected % 4 != 0) {
+        block.result = BlockRead::Result::BadHeader;  // not a whole number of 4-byte values
+    }
+    if (!block.ok()) {
+        endWithFailure(Outcome::ReadingFailed, "reading failed",
+                       "Trace " + settings.traceText() + " could not be read: the instrument sent " +
+                           block.describe() + ".\r\nThe recording has stopped. " +
+                           readingsBefore(readingCount_));
+        return ReadingResult::Failed;
+    }
+
+    ++readingCount_;
+    const TimeStamp stamp = clock_();
+    FileResult written;
+    if (settings.format == FileForm::Ascii) {
+        const std::string values = TraceFile::JoinValues(block.data, window_.currentSettings().separator);
+        window_.showStatus("writing ...");
+        events();
+        written =
+            TraceFile::appendAsciiSection(window_.currentSettings().fileName, readingCount_, stamp, values);
+    } else {
+        window_.showStatus("writing ...");
+        events();
+        written = TraceFile::appendBinarySection(window_.currentSettings().fileName, readingCount_, stamp,
+                                                 block.data);
+    }
+    if (!written) {
+        --readingCount_;  // the section is not in the file
+        endWithFailure(Outcome::FileError, "file error",
+                       written.message + "\r\nThe recording has stopped. " + readingsBefore(readingCount_));
+        return ReadingResult::Failed;
+    }
+
+    window_.showStatus("idle.");
+    readyFlag_ = true;
+    if (stopFlag_) StopRec_Click();
+    return ReadingResult::Written;
+}
+
+void RecordingSession::endWithFailure(Outcome outcome, const std::string& status,
+                                      const std::string& message) {
+    // No acquisition is in progress any more: STOP returns the instrument to local at once.
+    readyFlag_ = true;
+    StopRec_Click();
+    outcome_ = outcome;
+    failureMessage_ = message;
+    window_.showStatus(status);
+    window_.showWarning(MARLIN_PRODUCT_NAME, message);
+}
+
+void RecordingSession::StopRec_Click() {
+    stopFlag_ = true;
+    if (readyFlag_) {
+        window_.setConnectionColour(ConnectionColour::Red);
+        window_.showStatus("");
+        events();
+        io_.write("INIT:CONT ON");
+        bus_.ibloc(state_.ud, state_);
+    } else {
+        events();
+    }
+    window_.setStartEnabled(true);
+}
+
+}  // namespace marlin

@@ -1,0 +1,42 @@
+#include "marlin/core/BusLibrary.h"
+
+#include <gtest/gtest.h>
+
+namespace marlin {
+namespace {
+
+TEST(BusLibraryTest, MissingLibraryIsReportedNotFatal) {
+    BusLibrary bus("/nonexistent-marlin-dir/libqzib32.so.1");
+    BusState state;
+    EXPECT_EQ(bus.ibfind("localhost", state), -1);
+    EXPECT_EQ(static_cast<std::uint16_t>(state.ibsta), kStatusErr);
+    const auto error = bus.bindingError();
+    EXPECT_NE(error.find("/nonexistent-marlin-dir/libqzib32.so.1"), std::string::npos);
+    EXPECT_NE(error.find("could not be loaded"), std::string::npos);
+    char buffer[4];
+    EXPECT_EQ(static_cast<std::uint16_t>(bus.ilrd(1, buffer, 4, state)), kStatusErr);
+}
+
+TEST(BusLibraryTest, FunctionsAreLookedUpAtTheirFirstUse) {
+    BusLibrary bus(MARLIN_TEST_PARTIAL_BUS);
+    BusState state;
+    // The library has QZDLLibfind only: that call works, and nothing is missing yet.
+    EXPECT_EQ(bus.ibfind("x", state), 42);
+    EXPECT_EQ(static_cast<std::uint16_t>(state.ibsta), kStatusCmpl);
+    EXPECT_TRUE(bus.bindingError().empty());
+    // The first call of a missing function names it.
+    EXPECT_EQ(static_cast<std::uint16_t>(bus.ibwrt(42, "*IDN?", state)), kStatusErr);
+    EXPECT_NE(bus.bindingError().find("QZDLLibwrt"), std::string::npos);
+}
+
+TEST(BusLibraryTest, PathComesFromTheEnvironmentWhenNotGiven) {
+    ::setenv(BusLibrary::kPathVariable, "/some/where/libqzib32.so.1", 1);
+    BusLibrary bus;
+    EXPECT_EQ(bus.libraryPath(), "/some/where/libqzib32.so.1");
+    ::unsetenv(BusLibrary::kPathVariable);
+    BusLibrary byDefault;
+    EXPECT_NE(byDefault.libraryPath().find(BusLibrary::defaultFileName()), std::string::npos);
+}
+
+}  // namespace
+}  // namespace marlin

@@ -1,0 +1,107 @@
+#pragma once
+// A window, stopwatch and reachability check for driving a RecordingSession without a display.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "marlin/core/HostProbe.h"
+#include "marlin/core/SessionWindow.h"
+#include "marlin/core/Stopwatch.h"
+
+namespace marlin::testing {
+
+// Time passes only when the window waits for events.
+class FakeStopwatch : public Stopwatch {
+public:
+    void reset() override { elapsed = 0; }
+    double elapsedMs() const override { return elapsed; }
+    double elapsed = 0;
+};
+
+class FakeProbe : public HostProbe {
+public:
+    std::string NameToAddress(const std::string& host) override {
+        resolved.push_back(host);
+        return host == "nowhere" ? std::string() : std::string("127.0.0.1");
+    }
+    ReachabilityResult CheckHostReachable(const std::string& address) override {
+        checked.push_back(address);
+        return {reachable && !address.empty(), problem};
+    }
+    bool reachable = true;
+    std::string problem;
+    std::vector<std::string> resolved;
+    std::vector<std::string> checked;
+};
+
+class FakeWindow : public SessionWindow {
+public:
+    explicit FakeWindow(FakeStopwatch& clock) : clock_(clock) {}
+
+    RecorderSettings currentSettings() override { return settings; }
+    void showIntervalText(const std::string& text) override { record("interval " + text); }
+    void showStatus(const std::string& text) override {
+        status = text;
+        record("status " + text);
+    }
+    void setConnectionColour(ConnectionColour c) override {
+        colour = c;
+        record(c == ConnectionColour::Green ? "green" : "red");
+    }
+    void setProgressValue(int percent) override { progress.push_back(percent); }
+    void setProgressVisible(bool visible) override {
+        progressVisible = visible;
+        record(visible ? "progress shown" : "progress hidden");
+    }
+    void setWindowHeight(int twips) override {
+        height = twips;
+        record("height " + std::to_string(twips));
+    }
+    void setBusyPointer(bool b) override {
+        busy = b;
+        record(b ? "busy" : "normal pointer");
+    }
+    void setStartEnabled(bool enabled) override {
+        startEnabled = enabled;
+        record(enabled ? "start enabled" : "start disabled");
+    }
+    bool askOverwrite(const std::string& title, const std::string& text) override {
+        record("ask " + title + ": " + text);
+        return overwriteAnswer;
+    }
+    void showWarning(const std::string& title, const std::string& text) override {
+        warnings.push_back(title + "|" + text);
+        record("warning " + title);
+    }
+    void letPendingEventsRun(std::chrono::milliseconds maxWait) override {
+        ++eventRuns;
+        // Running events takes a little time even when nothing waits.
+        clock_.elapsed += maxWait.count() > 0 ? static_cast<double>(maxWait.count()) : 0.001;
+        waited += maxWait.count();
+        if (onEvents) onEvents(maxWait);
+    }
+
+    void record(const std::string& what) { log.push_back(what); }
+
+    RecorderSettings settings = RecorderSettings::defaults();
+    bool overwriteAnswer = true;
+    std::function<void(std::chrono::milliseconds)> onEvents;
+
+    std::vector<std::string> log;
+    std::vector<std::string> warnings;
+    std::vector<int> progress;
+    std::string status;
+    ConnectionColour colour = ConnectionColour::Red;
+    bool progressVisible = false;
+    int height = kHeightCompact;
+    bool busy = false;
+    bool startEnabled = true;
+    long long eventRuns = 0;
+    long long waited = 0;
+
+private:
+    FakeStopwatch& clock_;
+};
+
+}  // namespace marlin::testing
