@@ -6,6 +6,8 @@ add_library(marlin_about STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AboutForm.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutFormVersion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AboutFormVersion.h
+  ${CMAKE_CURRENT_LIST_DIR}/AboutRegistry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AboutRegistry.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutServices.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AboutWindow.h

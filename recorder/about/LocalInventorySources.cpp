@@ -1,5 +1,6 @@
 #include "LocalInventorySources.h"
 
+#include "AboutRegistry.h"
 #include "SystemInventory.h"
 #include "about/VersionInfo.h"
 
@@ -77,6 +78,7 @@ LocalInventorySources::LocalInventorySources() : LocalInventorySources(systemLoc
 LocalInventorySources::LocalInventorySources(LocalInventoryLocations locations, RegistryReader registry,
                                              FactsReader facts)
     : locations_(std::move(locations)), registry_(std::move(registry)), facts_(std::move(facts)) {
+    if (!registry_) registry_ = AboutRegistry::read;
     if (!facts_) facts_ = versionRecordFacts;
     if (!osText_) osText_ = defaultOperatingSystemText;
 }
@@ -120,7 +122,7 @@ InventoryLanguage LocalInventorySources::languageOf(const QLocale& locale) {
 
 QString LocalInventorySources::readRegistryValue(InventoryRoot root, const QString& key,
                                                  const QString& name) {
-    return registry_ ? registry_(root, key, name) : QString();
+    return registry_(root, key, name);
 }
 
 InventoryFileFacts LocalInventorySources::fileFacts(const QString& path) {
@@ -174,9 +176,12 @@ std::optional<std::int64_t> LocalInventorySources::installTime() {
         readRegistryValue(InventoryRoot::LocalMachine, kWindowsNtKey, QStringLiteral("InstallDate"));
     if (!stored.isEmpty()) {
         bool ok = false;
-        const qlonglong seconds = stored.trimmed().toLongLong(&ok);
+        qlonglong seconds = stored.trimmed().toLongLong(&ok);
         // A stored value that is not a number says nothing about the date.
-        return ok ? std::optional<std::int64_t>(seconds) : std::nullopt;
+        if (!ok) return std::nullopt;
+        // The value is an unsigned 32-bit count that reads back as a signed one.
+        if (seconds < 0 && seconds >= INT32_MIN) seconds += 0x100000000LL;
+        return seconds;
     }
     if (locations_.installMarker.isEmpty()) return std::nullopt;
     const QFileInfo marker(locations_.installMarker);

@@ -1,6 +1,7 @@
 #include "LocalInventorySources.h"
 
 #include "AboutFakes.h"
+#include "about/QZStandard.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,10 @@ TEST(LocalInventorySources, LaterLibraryFoldersAreSearchedToo) {
     LocalInventoryLocations locations;
     locations.libraryFolders << computer.path(QStringLiteral("lib")) << computer.path(QStringLiteral("lib2"));
     LocalInventorySources sources(locations, {}, {});
+    // Without readers of its own the inventory reads the registry store and the files' version records.
+    computer.setRegistry(InventoryRoot::CurrentUser, QStringLiteral("Control Panel\\International"),
+                         QStringLiteral("sCountry"), QStringLiteral("Atlantis"));
+    EXPECT_EQ(sources.language().country, QStringLiteral("Atlantis"));
     EXPECT_EQ(sources.systemFolder(), computer.path(QStringLiteral("lib")));
     EXPECT_EQ(sources.systemFile(QStringLiteral("cvirte.dll")), second);
     EXPECT_EQ(sources.fileFacts(computer.path(QStringLiteral("lib/none.dll"))).versionAndType,
@@ -48,6 +53,25 @@ TEST(LocalInventorySources, FileSearchIgnoresLetterCaseAndFolders) {
     EXPECT_TRUE(sources->fileExists(computer.path(QStringLiteral("d/QZA.DLL"))));
     EXPECT_FALSE(sources->fileExists(QString()));
     EXPECT_TRUE(sources->findFiles(QString(), QStringLiteral("*")).isEmpty());
+}
+
+TEST(AboutRegistry, NumbersAreStoredAsNumbersAndTextsTrimmed) {
+    PreparedComputer computer;
+    const QString key = QStringLiteral("SOFTWARE\\National Instruments\\NI Spy\\Options");
+    ASSERT_TRUE(AboutRegistry::write(InventoryRoot::CurrentUser, key, QStringLiteral("History Depth"),
+                                     QStringLiteral("99999")));
+    ASSERT_TRUE(AboutRegistry::write(InventoryRoot::CurrentUser, key, QStringLiteral("Log File Name"),
+                                     QStringLiteral("  /data/NISpy_1.spy ")));
+    const auto depth =
+        QZStandard::ReadRegistryValue(QZStandard::kHkeyCurrentUser, key.toStdString(), "History Depth");
+    ASSERT_TRUE(std::holds_alternative<std::int32_t>(depth));
+    EXPECT_EQ(std::get<std::int32_t>(depth), 99999);
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::CurrentUser, key, QStringLiteral("Log File Name")),
+              QStringLiteral("/data/NISpy_1.spy"));
+    // The user's settings are not the machine's.
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::LocalMachine, key, QStringLiteral("History Depth")),
+              QString());
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::CurrentUser, key, QStringLiteral("missing")), QString());
 }
 
 TEST(LocalInventorySources, AdministratorIsRootOrAnAdministeringGroup) {
@@ -84,7 +108,8 @@ TEST(LocalInventorySources, InstallTimeFromTheStoreOrTheSystem) {
 
     LocalInventoryLocations locations;
     locations.installMarker = computer.root();
-    const std::optional<std::int64_t> marked = LocalInventorySources(locations, {}, {}).installTime();
+    const auto emptyStore = [](InventoryRoot, const QString&, const QString&) { return QString(); };
+    const std::optional<std::int64_t> marked = LocalInventorySources(locations, emptyStore, {}).installTime();
     ASSERT_TRUE(marked.has_value());
     EXPECT_LE(std::abs(*marked - QDateTime::currentSecsSinceEpoch()), 3600);
 }
