@@ -12,8 +12,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QUrl>
 
@@ -61,6 +64,12 @@ AboutForm::AboutForm(std::unique_ptr<AboutServices> services, QWidget* parent)
       version_(QZStandard::currentProgramVersion()) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("Info"));
+    // The information panes line their values up in a fixed-pitch font; where
+    // the usual one is missing the system's own stands in.
+    const QString fixedFont = SystemInventory::kFontName;
+    if (!QFontDatabase::hasFamily(fixedFont) && QFont::substitutes(fixedFont).isEmpty())
+        QFont::insertSubstitution(fixedFont,
+                                  QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family());
     createControls();
     placeControls();
 }
@@ -96,8 +105,11 @@ void AboutForm::createControls() {
     image_ = new QLabel(this);
     image_->setObjectName(QStringLiteral("Image"));
     image_->setAlignment(Qt::AlignCenter);
-    const QIcon icon = QApplication::windowIcon();
-    if (!icon.isNull()) image_->setPixmap(icon.pixmap(44, 44));
+    // The program's logo when the program carries one, else its window icon.
+    QPixmap picture(QStringLiteral(":/marlin/logo.png"));
+    if (picture.isNull()) picture = QApplication::windowIcon().pixmap(44, 44);
+    if (!picture.isNull())
+        image_->setPixmap(picture.scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     shape_ = decoration(QStringLiteral("Shape1"), QFrame::Box);
 
     appName_ = label(QStringLiteral("AppName"), QStringLiteral("AppName"), serifFont(14, true));

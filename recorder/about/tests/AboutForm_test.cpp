@@ -6,6 +6,8 @@
 
 #include <marlin/product.h>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -159,6 +161,16 @@ TEST_F(AboutFormTest, NormalModeDescribesThisProgram) {
     EXPECT_TRUE(form_->SupportText().contains(QStringLiteral("***LANGUAGE SETTINGS***") + kCrLf));
     EXPECT_TRUE(
         form_->paneText(QStringLiteral("SysInfoValue")).startsWith(QStringLiteral("Operating system\n")));
+    const marlin::RtfView* systemPane = control<marlin::RtfView>(QStringLiteral("SysInfoValue"));
+    // Italic labels, plain values ending their line, black, no highlight.
+    const std::string system = systemPane->RtfText();
+    EXPECT_NE(system.find("{\\i\\cf1\\ql Admin rights        }{\\cf1\\ql NO\\par}"), std::string::npos)
+        << system;
+    EXPECT_NE(system.find("{\\b\\cf1\\ql Language settings   }{\\cf1\\ql \\par}"), std::string::npos);
+    // The values line up: the panes' font has a fixed pitch on every system.
+    EXPECT_TRUE(QFontInfo(systemPane->document()->defaultFont()).fixedPitch());
+    EXPECT_EQ(QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("iiii")),
+              QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("WWWW")));
     EXPECT_EQ(form_->supportMailAddress(),
               QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question to " MARLIN_PRODUCT_NAME
                              ", version 1.15.1 from 12/8/2010"));
