@@ -78,7 +78,8 @@ inline QString registryPath(InventoryRoot root, const QString& key, const QStrin
 }
 
 // A folder tree made by a test, with a registry store and version records to
-// match. The store's files live in the tree while the computer exists.
+// match. The store's files live in the tree while the computer exists, so a
+// test makes one computer at a time.
 class PreparedComputer {
 public:
     using Store = marlin::about::RegistryStore;

@@ -38,6 +38,7 @@ TEST(LocalInventorySources, LaterLibraryFoldersAreSearchedToo) {
     EXPECT_EQ(sources.readRegistryValue(InventoryRoot::LocalMachine, QStringLiteral("SOFTWARE"),
                                         QStringLiteral("x")),
               QString());
+    EXPECT_EQ(sources.fileFacts(second).versionAndType, QString()) << "a file without version data";
 }
 
 TEST(LocalInventorySources, FileSearchIgnoresLetterCaseAndFolders) {
@@ -101,10 +102,13 @@ TEST(LocalInventorySources, InstallTimeFromTheStoreOrTheSystem) {
                          QStringLiteral("12345"));
     EXPECT_EQ(computer.sources()->installTime(), std::optional<std::int64_t>(12345));
 
-    PreparedComputer damaged;
-    damaged.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
-                        QStringLiteral("soon"));
-    EXPECT_EQ(damaged.sources()->installTime(), std::nullopt);
+    // The count is unsigned: past 2038 it reads back negative.
+    computer.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
+                         QStringLiteral("-1"));
+    EXPECT_EQ(computer.sources()->installTime(), std::optional<std::int64_t>(4294967295LL));
+    computer.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
+                         QStringLiteral("soon"));
+    EXPECT_EQ(computer.sources()->installTime(), std::nullopt);
 
     LocalInventoryLocations locations;
     locations.installMarker = computer.root();
