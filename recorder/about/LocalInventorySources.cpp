@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#ifndef _WIN32
 #include <grp.h>
 #include <unistd.h>
+#endif
 
 #include <vector>
 
@@ -42,6 +44,7 @@ QString multiarchTriplet() {
 #endif
 }
 
+#ifndef _WIN32
 QStringList currentGroupNames() {
     QStringList names;
     const int count = getgroups(0, nullptr);
@@ -55,6 +58,7 @@ QStringList currentGroupNames() {
     if (const group* primary = getgrgid(getegid())) names.append(QString::fromLocal8Bit(primary->gr_name));
     return names;
 }
+#endif
 
 QString defaultOperatingSystemText() {
     return QString::fromStdString(VersionInfo::GetWindowsVersionText());
@@ -193,7 +197,13 @@ std::optional<std::int64_t> LocalInventorySources::installTime() {
 
 bool LocalInventorySources::isAdministrator() {
     if (adminTest_) return adminTest_();
+#ifdef _WIN32
+    // The Windows build answers through the platform's own administrator test
+    // once it has one; until then it claims no rights.
+    return false;
+#else
     return isAdministrator(geteuid(), currentGroupNames());
+#endif
 }
 
 InventoryLanguage LocalInventorySources::language() {
