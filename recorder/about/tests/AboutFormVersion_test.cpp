@@ -2,8 +2,6 @@
 
 #include "diag/RootDebug.h"
 
-#include <marlin/product.h>
-
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -84,14 +82,6 @@ TEST_F(AboutFormVersionTest, ProgramDateHasNoLeadingZeros) {
     EXPECT_EQ(QZStandard::programDateText(QDateTime(QDate(2011, 3, 4), QTime(0, 0))),
               QStringLiteral("3/4/2011"));
     EXPECT_EQ(QZStandard::programDateText(QDateTime()), QString());
-}
-
-TEST(AboutFormVersion, RunningProgramUsesTheBuildsVersion) {
-    const QZStandard::ProgramVersion version = QZStandard::currentProgramVersion();
-    EXPECT_EQ(version.major, MARLIN_VERSION_MAJOR);
-    EXPECT_EQ(version.minor, MARLIN_VERSION_MINOR);
-    EXPECT_EQ(version.revision, MARLIN_VERSION_PATCH);
-    EXPECT_EQ(QZStandard::currentVersionBlock().productName, QStringLiteral(MARLIN_PRODUCT_NAME));
 }
 
 }  // namespace

@@ -118,10 +118,4 @@ TEST(LocalInventorySources, InstallTimeFromTheStoreOrTheSystem) {
     EXPECT_LE(std::abs(*marked - QDateTime::currentSecsSinceEpoch()), 3600);
 }
 
-TEST(LocalInventorySources, ThisComputerHasASystemFolder) {
-    const LocalInventoryLocations locations = LocalInventorySources::systemLocations();
-    ASSERT_FALSE(locations.libraryFolders.isEmpty());
-    EXPECT_TRUE(locations.libraryFolders.first().startsWith(QLatin1Char('/')));
-}
-
 }  // namespace
