@@ -405,11 +405,17 @@ void AboutForm::ProductLink_Click() {
         services_->openDocument(appNoteId_);
 }
 
-QString AboutForm::supportMailAddress() const {
+QString AboutForm::supportMailSubject() const {
     QString subject =
         QStringLiteral("Question to ") + applicName_ + QStringLiteral(", version ") + mailVersion_;
     if (!programDateText_.isEmpty()) subject += QStringLiteral(" from ") + programDateText_;
-    return QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=") + subject;
+    return subject;
+}
+
+QString AboutForm::supportMailAddress() const {
+    // Encoded, so that blanks, "&" or "#" in an application's name keep the subject whole.
+    return QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(supportMailSubject(), ",/"));
 }
 
 void AboutForm::SupportMail_Click() {

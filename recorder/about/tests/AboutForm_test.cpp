@@ -171,9 +171,11 @@ TEST_F(AboutFormTest, NormalModeDescribesThisProgram) {
     EXPECT_TRUE(QFontInfo(systemPane->document()->defaultFont()).fixedPitch());
     EXPECT_EQ(QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("iiii")),
               QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("WWWW")));
+    EXPECT_EQ(form_->supportMailSubject(),
+              QStringLiteral("Question to " MARLIN_PRODUCT_NAME ", version 1.15.1 from 12/8/2010"));
     EXPECT_EQ(form_->supportMailAddress(),
-              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question to " MARLIN_PRODUCT_NAME
-                             ", version 1.15.1 from 12/8/2010"));
+              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question%20to%20" MARLIN_PRODUCT_NAME
+                             ",%20version%201.15.1%20from%2012/8/2010"));
 
     // OK only hides the window; its content stays.
     const QString report = form_->SupportText();
@@ -190,7 +192,7 @@ TEST_F(AboutFormTest, RevisionZeroLeavesTheThirdNumberOut) {
     EXPECT_EQ(control<QLabel>(QStringLiteral("AppVersion"))->text(),
               QStringLiteral("version 1.15.0  from 08.12.2010"));
     EXPECT_TRUE(form_->SupportText().contains(QStringLiteral("Version:              1.15") + kCrLf));
-    EXPECT_TRUE(form_->supportMailAddress().endsWith(QStringLiteral(", version 1.15 from 12/8/2010")));
+    EXPECT_TRUE(form_->supportMailSubject().endsWith(QStringLiteral(", version 1.15 from 12/8/2010")));
 }
 
 TEST_F(AboutFormTest, CommandLineModeDescribesTheOtherApplication) {
@@ -209,14 +211,21 @@ TEST_F(AboutFormTest, CommandLineModeDescribesTheOtherApplication) {
                                                 QStringLiteral("Product:              Tool") + kCrLf +
                                                 QStringLiteral("Version:              2.0") + kCrLf +
                                                 QStringLiteral("Date:                 ") + kCrLf));
-    EXPECT_EQ(form_->supportMailAddress(),
-              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question to Tool, version 2.0"));
+    EXPECT_EQ(form_->supportMailSubject(), QStringLiteral("Question to Tool, version 2.0"));
 
     form_->ProductLink_Click();
     EXPECT_EQ(services_->opened, QStringList({QStringLiteral("address")}));
 
     button(QStringLiteral("Close"))->click();
     EXPECT_EQ(services_->quits, 1);
+}
+
+TEST_F(AboutFormTest, MailSubjectSurvivesSpecialCharactersInTheName) {
+    services_->commandLine = {QStringLiteral("CVI"), QStringLiteral("Tool & Co #1,d,2.0,u,c,a")};
+    form_->load();
+    EXPECT_EQ(form_->supportMailAddress(),
+              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL
+                             "?SUBJECT=Question%20to%20Tool%20%26%20Co%20%231,%20version%202.0"));
 }
 
 TEST_F(AboutFormTest, CommandLineWithFewFieldsKeepsDesignTextsButOkEndsTheProgram) {
@@ -263,6 +272,7 @@ TEST_F(AboutFormTest, HelpdeckIsItsOwnProgramWithADownloadPage) {
     services_->commandLine = {QStringLiteral("CVI \"Helpdeck\",\"Help\",\"3.1\",\"\",\"Maker\",\"note\"")};
     form_->load();
     EXPECT_EQ(form_->ApplicName(), QStringLiteral("Helpdeck"));
+    EXPECT_EQ(form_->supportMailSubject(), QStringLiteral("Question to Helpdeck, version 3.1"));
     form_->ProductLink_Click();
     EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_DOWNLOAD_URL)}));
     EXPECT_EQ(control<QLabel>(QStringLiteral("AppUser"))->text(), QString());
