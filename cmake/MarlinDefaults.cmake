@@ -4,8 +4,8 @@ add_library(marlin_warnings INTERFACE)
 if(MSVC)
   target_compile_options(marlin_warnings INTERFACE /W4 $<$<BOOL:${MARLIN_WERROR}>:/WX>)
 else()
-  target_compile_options(marlin_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
-                         -Wno-missing-field-initializers $<$<BOOL:${MARLIN_WERROR}>:-Werror>)
+  target_compile_options(marlin_warnings INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers
+                         $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> $<$<BOOL:${MARLIN_WERROR}>:-Werror>)
 endif()
 
 if(MARLIN_SANITIZE)

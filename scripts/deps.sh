@@ -11,7 +11,7 @@ packages=(
 )
 for group in "$@"; do
   case "$group" in
-    windows) packages+=(mingw-w64 wine wine64) ;;
+    windows) packages+=(mingw-w64 wine wine64 googletest) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -282,7 +282,7 @@ std::size_t residentKiB() {
 int main(int argc, char** argv) {
     int queries = 500;
     int rounds = 81;
-    int bulkRounds = 9;
+    int bulkRounds = 21;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
                 "Usage: qzib32_bench [--queries N] [--rounds N] [--bulk-rounds N]\n"
                 "  --queries N      queries per segment (500)\n"
                 "  --rounds N       alternating query segments (81)\n"
-                "  --bulk-rounds N  alternating 64 MiB reads (9)\n"
+                "  --bulk-rounds N  alternating 64 MiB reads (21)\n"
                 "Compares the bus library with a raw TCP client on 127.0.0.9:2525 (query round trips,\n"
                 "a 64 MiB read in 1 MiB blocks, memory over 100,000 queries) and prints the ratios.\n");
             return 0;

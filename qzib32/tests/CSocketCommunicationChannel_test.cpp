@@ -113,6 +113,16 @@ TEST(CSocketCommunicationChannel, ReadsEndFalseWhenThePeerClosesAndRaiseOnReset)
     } catch (const qzib::ErrorNumberFailure& failure) {
         EXPECT_EQ(failure.number(), 10054);
     }
+    // Sending on the dead connection is an error too, not a silent short send.
+    const char byte = 'x';
+    SendBuffer one{1, &byte};
+    std::uint32_t sent = 0;
+    try {
+        reset.channel->WriteData(&one, 1, sent, 2000);
+        ADD_FAILURE() << "a send on a reset connection must raise";
+    } catch (const qzib::ErrorNumberFailure& failure) {
+        EXPECT_EQ(failure.number(), 10054);
+    }
 }
 
 TEST(CSocketCommunicationChannel, BlockingReadReportsAResetAndEndsFalse) {

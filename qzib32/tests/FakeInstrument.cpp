@@ -251,11 +251,6 @@ bool FakeInstrument::waitForControlMessages(std::size_t count, std::size_t sessi
         [&] { return m_sessions.size() > session && m_sessions[session].controls.size() >= count; }, bound);
 }
 
-bool FakeInstrument::waitForVersion(std::size_t session, Millis bound) {
-    return waitUntil([&] { return m_sessions.size() > session && m_sessions[session].version.size() == 4; },
-                     bound);
-}
-
 bool FakeInstrument::waitForClientClosed(std::size_t session, Millis bound) {
     return waitUntil(
         [&] {
@@ -269,11 +264,6 @@ bool FakeInstrument::waitForClientClosed(std::size_t session, Millis bound) {
 std::size_t FakeInstrument::connectionsAccepted() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_accepted;
-}
-
-std::size_t FakeInstrument::sessionCount() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_sessions.size();
 }
 
 std::vector<DataMessage> FakeInstrument::dataMessages(std::size_t session) const {

@@ -59,7 +59,6 @@ public:
     RawListener& operator=(const RawListener&) = delete;
     // Accepts one connection within the bound; -1 if none came.
     int accept(Millis bound = kEventBound);
-    int fd() const { return m_fd; }
 
 private:
     int m_fd = -1;
@@ -115,12 +114,10 @@ public:
     bool waitForSessions(std::size_t count, Millis bound = kEventBound);
     bool waitForDataMessages(std::size_t count, std::size_t session = 0, Millis bound = kEventBound);
     bool waitForControlMessages(std::size_t count, std::size_t session = 0, Millis bound = kEventBound);
-    bool waitForVersion(std::size_t session = 0, Millis bound = kEventBound);
     // Both connections of the session closed by the client.
     bool waitForClientClosed(std::size_t session = 0, Millis bound = kEventBound);
 
     std::size_t connectionsAccepted() const;
-    std::size_t sessionCount() const;
     std::vector<DataMessage> dataMessages(std::size_t session = 0) const;
     std::vector<WireHeader> controlMessages(std::size_t session = 0) const;
     Bytes versionReceived(std::size_t session = 0) const;

@@ -90,12 +90,12 @@ bool CSocketCommunicationChannel::ReadData(void* buffer, std::uint32_t count, st
                                            std::uint32_t timeoutMs) {
     auto* target = static_cast<unsigned char*>(buffer);
     received = 0;
-    // When the last receive emptied the connection, a short read (the header of a reply)
-    // usually finds nothing yet: wait first instead of asking in vain. Otherwise try first.
-    if (count > 0 && count < kReadAheadSize && m_readAheadPos == m_readAheadEnd && m_dataDrained &&
-        !waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs))
-        return false;
     while (count > 0) {
+        // When the last receive emptied the connection (it got less than it asked for), the
+        // next one would most likely find nothing: wait first instead of asking in vain.
+        if (m_readAheadPos == m_readAheadEnd && m_dataDrained &&
+            !waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs))
+            return false;
         int error = 0;
         long n = ReceiveData(target + received, count, error);
         if (n > 0) {
@@ -105,7 +105,7 @@ bool CSocketCommunicationChannel::ReadData(void* buffer, std::uint32_t count, st
         }
         if (n == 0) return false;  // the peer closed the connection
         if (error != socketapi::kWouldBlock) throw ErrorNumberFailure(error);
-        if (!waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs)) return false;
+        // m_dataDrained is set now: the next pass waits.
     }
     return true;
 }

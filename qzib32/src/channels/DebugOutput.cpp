@@ -2,11 +2,19 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/SocketApi.h"
 
 namespace qzib {
 
 void debugOutput(const char* text) {
+#ifdef _WIN32
+    // The debugger's output first; standard error as well, where a console program has one.
+    ::OutputDebugStringA(text);
+#endif
     std::fputs(text, stderr);
     std::fflush(stderr);
 }

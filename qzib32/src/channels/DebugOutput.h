@@ -3,7 +3,7 @@
 namespace qzib {
 
 // Diagnostics of the bus library: single text lines for a developer, never shown to a user.
-// They go to standard error here, where a debugger output is not available.
+// They go to the debugger output on Windows and to standard error everywhere.
 void debugOutput(const char* text);
 
 // Writes "<message>, WSALastError() = <number>\n" and returns the number. Without an explicit

@@ -4,8 +4,8 @@
 // Sockets are always non-blocking; every wait goes through waitFor() with its own
 // limit, so that no operation can block past its time. Error numbers are reported
 // in Winsock numbering on every platform, so that an error code means the same
-// wherever the library runs. SocketApiPosix.cpp implements this on POSIX systems;
-// a Winsock implementation sits beside it.
+// wherever the library runs. SocketApiPosix.cpp implements this on POSIX systems,
+// SocketApiWin32.cpp with Winsock 2 on Windows.
 
 #include <cstddef>
 #include <cstdint>
