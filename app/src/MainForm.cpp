@@ -14,10 +14,14 @@
 
 #include <marlin/product.h>
 
+#include "prismbar/KXprogressBar.h"
+#include "prismbar/TextPropertyBag.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -116,6 +120,21 @@ PictureButton* MainForm::addPictureButton(const char* pictureName, const char* l
     return button;
 }
 
+KXprogressBar* MainForm::createProgressBar() {
+    // The bar is created from the window's stored description of it, as it was designed.
+    QFile stored(QStringLiteral(":/marlin/KXprogressBar1.bag"));
+    QString problem;
+    if (stored.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const auto bag = prismbar::TextPropertyBag::fromText(QString::fromUtf8(stored.readAll()), &problem);
+        if (bag) return new KXprogressBar(*bag, this);
+    } else {
+        problem = stored.errorString();
+    }
+    qWarning("KXprogressBar1: stored description unusable (%s); the bar starts as newly placed",
+             qPrintable(problem));
+    return new KXprogressBar(this);
+}
+
 void MainForm::buildControls() {
     m_logo = addLabel(this, "Logo", QString(), {40, 100, 555, 555});
     m_logo->setPixmap(QPixmap(QStringLiteral(":/marlin/logo.png")));
@@ -150,7 +169,7 @@ void MainForm::buildControls() {
     connect(m_options, &PictureButton::clicked, this, &MainForm::ShowOptions_Click);
     connect(m_about, &PictureButton::clicked, this, &MainForm::About_Click);
 
-    m_progressBar = new QWidget(this);
+    m_progressBar = createProgressBar();
     m_progressBar->setObjectName(QStringLiteral("KXprogressBar1"));
     m_progressBar->setGeometry(m_scale.rect(60, 855, 4425, 255));
     m_progressBar->setToolTip(QStringLiteral("Time to next sweep"));
@@ -356,7 +375,7 @@ void MainForm::setConnectionColour(ConnectionColour colour) {
 }
 
 void MainForm::setProgressValue(int percent) {
-    m_progressBar->setProperty("Value", percent);
+    m_progressBar->setValue(percent);
 }
 
 void MainForm::setProgressVisible(bool visible) {

@@ -1,6 +1,7 @@
 #include "MainFormFixture.h"
 
 #include "AboutForm.h"
+#include "prismbar/KXprogressBar.h"
 
 #include <marlin/product.h>
 
@@ -111,9 +112,20 @@ TEST_F(MainFormTest, EveryControlAtItsPlaceWithItsTextAndTooltip) {
     EXPECT_EQ(binary->text(), QStringLiteral("Binary"));
     EXPECT_EQ(binary->toolTip(), QStringLiteral("export the trace data in binary format"));
 
-    auto* bar = child<QWidget>("KXprogressBar1");
+    // The bar as stored in the window's description, reset to 0 by the load.
+    auto* bar = child<KXprogressBar>("KXprogressBar1");
+    ASSERT_TRUE(bar);
     EXPECT_EQ(bar->geometry(), twips(60, 855, 4425, 255));
     EXPECT_EQ(bar->toolTip(), QStringLiteral("Time to next sweep"));
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(bar->percentage());
+    EXPECT_EQ(bar->styling(), KXprogressBar::GreenRed);
+    EXPECT_EQ(bar->foreColor(), 0x8000000Fu);
+    EXPECT_EQ(bar->percentColor(), 0x80000012u);
+    EXPECT_TRUE(bar->isControlEnabled());
+    EXPECT_FALSE(bar->skinPicture().isNull());
+    EXPECT_FALSE(bar->isVisible());  // shown by recordings with intervals above 1 s
 }
 
 TEST_F(MainFormTest, PictureButtonsWithTheirLabelsInside) {
