@@ -36,6 +36,8 @@ static void initMarlinResources() {
     Q_INIT_RESOURCE(marlin);
 }
 
+#include <algorithm>
+
 namespace marlin {
 
 namespace {
@@ -212,6 +214,10 @@ void MainForm::buildControls() {
     m_formatBinary->setObjectName(QStringLiteral("FileFormat(1)"));
     m_formatBinary->setGeometry(m_scale.rect(2520, 660, 795, 195));
     m_formatBinary->setToolTip(QStringLiteral("export the trace data in binary format"));
+    // An option text wider than its place (fonts differ between systems) is not cut off: the
+    // option grows to the right, where the frame has room.
+    for (QRadioButton* option : {m_formatAscii, m_formatBinary})
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
     addLabel(m_frame1, "Label(5)", QStringLiteral("ASCII separator"), {180, 960, 1395, 195});
     m_asciiSep =
         addTextBox(m_frame1, "ASCIISep", {1680, 900, 315, 285}, QStringLiteral("Select separator character"));
