@@ -138,26 +138,6 @@ TEST_F(MainFormRecordingTest, OneSecondIntervalKeepsTheCompactStrip) {
     EXPECT_EQ(child<QLabel>("lblOptions")->text(), QStringLiteral("show options"));
 }
 
-TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredOkEmptiesTheFile) {
-    {
-        QFile old(path(QStringLiteral("trace.sft")));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("yesterday's recording");
-    }
-    prompts.answers = {QMessageBox::Ok};
-    stopAfter(1);
-    click("imgStart");
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    const auto& asked = prompts.messages[0];
-    EXPECT_EQ(asked.title, QStringLiteral("File already exists"));
-    EXPECT_EQ(asked.text, QStringLiteral("Overwrite file?"));
-    EXPECT_EQ(asked.buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(asked.icon, QMessageBox::NoIcon);
-    const QByteArray file = traceFile();
-    EXPECT_FALSE(file.contains("yesterday"));
-    EXPECT_TRUE(file.startsWith("ENDSTOP;0x1 "));
-}
-
 TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredCancelLeavesEverything) {
     {
         QFile old(path(QStringLiteral("trace.sft")));
@@ -194,26 +174,6 @@ TEST_F(MainFormRecordingTest, UnreachableHostSaysNoInstrumentFound) {
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("trace.sft"))));
 }
 
-TEST_F(MainFormRecordingTest, InstrumentWithoutTheMakerWordEndsStartSilently) {
-    fakeBus.identity = "ACME,SA1000";
-    click("imgStart");
-    EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(connectColour(), QColor(255, 0, 0));
-    EXPECT_FALSE(child<PictureButton>("imgStart")->isEnabled());
-    EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
-    EXPECT_EQ(count("INIT:CONT OFF"), 0);
-    // Until STOP, which enables START again.
-    click("imgStop");
-    EXPECT_TRUE(child<PictureButton>("imgStart")->isEnabled());
-}
-
-TEST_F(MainFormRecordingTest, MakerWordInAnyLetterCaseIsAccepted) {
-    fakeBus.identity = "qUaZaR,FSX";
-    stopAfter(1);
-    click("imgStart");
-    EXPECT_EQ(form->session()->readingCount(), 1);
-}
-
 TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
     fakeBus.activeTraces[1] = false;
     child<QComboBox>("RecTrace")->setCurrentIndex(1);
@@ -246,21 +206,6 @@ TEST_F(MainFormRecordingTest, ExitAnsweredNoDuringARecordingLetsItGoOn) {
     EXPECT_EQ(form->session()->readingCount(), 4);
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(programEnds, 0);
-}
-
-TEST_F(MainFormRecordingTest, ExitAnsweredYesDuringARecordingStopsFirst) {
-    fakeBus.afterTraceQuery = [this](int n) {
-        if (n == 2) clickLater("imgExit");
-    };
-    prompts.answers = {QMessageBox::Yes};
-    click("imgStart");
-    EXPECT_EQ(prompts.messages.size(), 1u);
-    // The reading in hand was written, the instrument was let go, then the program ended.
-    EXPECT_EQ(traceFile().count("Section"), 2);
-    EXPECT_EQ(fakeBus.commands.back(), "INIT:CONT ON");
-    EXPECT_EQ(fakeBus.localCalls, 1);
-    EXPECT_EQ(programEnds, 1);
-    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(MainFormRecordingTest, CloseBoxDuringARecordingAsksAndYesStopsFirst) {
