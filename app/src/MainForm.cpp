@@ -346,8 +346,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
 }
 
 void MainForm::endProgram() {
-    m_session.reset();
-    m_stopwatch.reset();
+    // The session and its stopwatch go with the window: a handler further down the stack (STOP
+    // letting events run, say) may still be using them when the exit question is answered.
     m_services.endProgram();
 }
 

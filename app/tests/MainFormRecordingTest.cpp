@@ -31,9 +31,6 @@ protected:
             if (n == readings) clickLater("imgStop");
         };
     }
-    int count(const std::string& command) const {
-        return static_cast<int>(std::count(fakeBus.commands.begin(), fakeBus.commands.end(), command));
-    }
 };
 
 TEST_F(MainFormRecordingTest, StartRecordsUntilStopAndTheWindowFollows) {
@@ -270,6 +267,26 @@ TEST_F(MainFormRecordingTest, ChangesInTheBoxesTakeEffectWithTheNextReading) {
     const QByteArray next = readFile(second);
     EXPECT_EQ(next, QByteArray("Section 2;2010.3.2_9.5.7:40\r\n-50.5;-51; 2.5\r\n"));
     EXPECT_EQ(fakeBus.commands.end()[-2], "TRAC? TRACE3");
+}
+
+}  // namespace
+}  // namespace marlin
+
+namespace marlin {
+namespace {
+
+TEST_F(MainFormRecordingTest, ExitAnsweredWhileStopLetsEventsRunEndsTheProgramSafely) {
+    // The close box is seen while STOP lets the pending events run; STOP is still on the stack
+    // when the answer ends the program.
+    prompts.answers = {QMessageBox::Yes};
+    QMetaObject::invokeMethod(
+        form.get(), [this] { form->close(); }, Qt::QueuedConnection);
+    click("imgStop");
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_TRUE(form->session());
+    EXPECT_TRUE(form->session()->stopFlag());
 }
 
 }  // namespace
