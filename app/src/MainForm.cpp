@@ -14,10 +14,14 @@
 
 #include <marlin/product.h>
 
+#include "prismbar/KXprogressBar.h"
+#include "prismbar/TextPropertyBag.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -31,6 +35,8 @@
 static void initMarlinResources() {
     Q_INIT_RESOURCE(marlin);
 }
+
+#include <algorithm>
 
 namespace marlin {
 
@@ -116,6 +122,21 @@ PictureButton* MainForm::addPictureButton(const char* pictureName, const char* l
     return button;
 }
 
+KXprogressBar* MainForm::createProgressBar() {
+    // The bar is created from the window's stored description of it, as it was designed.
+    QFile stored(QStringLiteral(":/marlin/KXprogressBar1.bag"));
+    QString problem;
+    if (stored.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const auto bag = prismbar::TextPropertyBag::fromText(QString::fromUtf8(stored.readAll()), &problem);
+        if (bag) return new KXprogressBar(*bag, this);
+    } else {
+        problem = stored.errorString();
+    }
+    qWarning("KXprogressBar1: stored description unusable (%s); the bar starts as newly placed",
+             qPrintable(problem));
+    return new KXprogressBar(this);
+}
+
 void MainForm::buildControls() {
     m_logo = addLabel(this, "Logo", QString(), {40, 100, 555, 555});
     m_logo->setPixmap(QPixmap(QStringLiteral(":/marlin/logo.png")));
@@ -150,7 +171,7 @@ void MainForm::buildControls() {
     connect(m_options, &PictureButton::clicked, this, &MainForm::ShowOptions_Click);
     connect(m_about, &PictureButton::clicked, this, &MainForm::About_Click);
 
-    m_progressBar = new QWidget(this);
+    m_progressBar = createProgressBar();
     m_progressBar->setObjectName(QStringLiteral("KXprogressBar1"));
     m_progressBar->setGeometry(m_scale.rect(60, 855, 4425, 255));
     m_progressBar->setToolTip(QStringLiteral("Time to next sweep"));
@@ -193,6 +214,10 @@ void MainForm::buildControls() {
     m_formatBinary->setObjectName(QStringLiteral("FileFormat(1)"));
     m_formatBinary->setGeometry(m_scale.rect(2520, 660, 795, 195));
     m_formatBinary->setToolTip(QStringLiteral("export the trace data in binary format"));
+    // An option text wider than its place (fonts differ between systems) is not cut off: the
+    // option grows to the right, where the frame has room.
+    for (QRadioButton* option : {m_formatAscii, m_formatBinary})
+        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
     addLabel(m_frame1, "Label(5)", QStringLiteral("ASCII separator"), {180, 960, 1395, 195});
     m_asciiSep =
         addTextBox(m_frame1, "ASCIISep", {1680, 900, 315, 285}, QStringLiteral("Select separator character"));
@@ -321,8 +346,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
 }
 
 void MainForm::endProgram() {
-    m_session.reset();
-    m_stopwatch.reset();
+    // The session and its stopwatch go with the window: a handler further down the stack (STOP
+    // letting events run, say) may still be using them when the exit question is answered.
     m_services.endProgram();
 }
 
@@ -356,7 +381,7 @@ void MainForm::setConnectionColour(ConnectionColour colour) {
 }
 
 void MainForm::setProgressValue(int percent) {
-    m_progressBar->setProperty("Value", percent);
+    m_progressBar->setValue(percent);
 }
 
 void MainForm::setProgressVisible(bool visible) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class KXprogressBar;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -110,6 +111,7 @@ protected:
 
 private:
     void buildControls();
+    KXprogressBar* createProgressBar();
     QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect twips);
     QLineEdit* addTextBox(QWidget* parent, const char* name, QRect twips, const QString& tooltip);
     PictureButton* addPictureButton(const char* pictureName, const char* labelName, const QString& text,
@@ -134,7 +136,7 @@ private:
     PictureButton* m_exit = nullptr;
     PictureButton* m_options = nullptr;
     PictureButton* m_about = nullptr;
-    QWidget* m_progressBar = nullptr;
+    KXprogressBar* m_progressBar = nullptr;
     QGroupBox* m_frame2 = nullptr;
     QGroupBox* m_frame1 = nullptr;
     QLineEdit* m_ipAdr = nullptr;

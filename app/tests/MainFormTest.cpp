@@ -1,6 +1,7 @@
 #include "MainFormFixture.h"
 
 #include "AboutForm.h"
+#include "prismbar/KXprogressBar.h"
 
 #include <marlin/product.h>
 
@@ -103,17 +104,33 @@ TEST_F(MainFormTest, EveryControlAtItsPlaceWithItsTextAndTooltip) {
     EXPECT_EQ(fileSel->geometry(), twips(3960, 300, 255, 255));
     EXPECT_EQ(fileSel->text(), QStringLiteral("..."));
     auto* ascii = child<QRadioButton>("FileFormat(0)");
-    EXPECT_EQ(ascii->geometry(), twips(1680, 660, 795, 195));
+    EXPECT_EQ(ascii->pos(), twips(1680, 660, 795, 195).topLeft());
+    EXPECT_EQ(ascii->height(), pixels(195));
+    EXPECT_GE(ascii->width(), pixels(795));
+    EXPECT_LE(ascii->geometry().right(), child<QRadioButton>("FileFormat(1)")->x());
     EXPECT_EQ(ascii->text(), QStringLiteral("ASCII"));
     EXPECT_EQ(ascii->toolTip(), QStringLiteral("export the trace data as ASCII data"));
     auto* binary = child<QRadioButton>("FileFormat(1)");
-    EXPECT_EQ(binary->geometry(), twips(2520, 660, 795, 195));
+    EXPECT_EQ(binary->pos(), twips(2520, 660, 795, 195).topLeft());
+    EXPECT_GE(binary->width(), std::max(pixels(795), binary->sizeHint().width()));
+    EXPECT_LE(binary->geometry().right(), child<QGroupBox>("Frame1")->width());
     EXPECT_EQ(binary->text(), QStringLiteral("Binary"));
     EXPECT_EQ(binary->toolTip(), QStringLiteral("export the trace data in binary format"));
 
-    auto* bar = child<QWidget>("KXprogressBar1");
+    // The bar as stored in the window's description, reset to 0 by the load.
+    auto* bar = child<KXprogressBar>("KXprogressBar1");
+    ASSERT_TRUE(bar);
     EXPECT_EQ(bar->geometry(), twips(60, 855, 4425, 255));
     EXPECT_EQ(bar->toolTip(), QStringLiteral("Time to next sweep"));
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(bar->percentage());
+    EXPECT_EQ(bar->styling(), KXprogressBar::GreenRed);
+    EXPECT_EQ(bar->foreColor(), 0x8000000Fu);
+    EXPECT_EQ(bar->percentColor(), 0x80000012u);
+    EXPECT_TRUE(bar->isControlEnabled());
+    EXPECT_FALSE(bar->skinPicture().isNull());
+    EXPECT_FALSE(bar->isVisible());  // shown by recordings with intervals above 1 s
 }
 
 TEST_F(MainFormTest, PictureButtonsWithTheirLabelsInside) {
