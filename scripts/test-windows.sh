@@ -46,11 +46,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or browser installer prompt
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   step "Wine prefix $WINEPREFIX (made once)"
   wineboot --init >/dev/null 2>&1 || true
+  wineserver -w
 fi
 # One Wine server for all the programs, ended with the script. Its helper processes are
 # started here, away from the test runner, which would otherwise wait for the output they
 # inherited.
-wineserver -p
+wineserver -p 2>/dev/null || true  # a server that runs already serves as well
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
