@@ -4,8 +4,8 @@ add_library(marlin_warnings INTERFACE)
 if(MSVC)
   target_compile_options(marlin_warnings INTERFACE /W4 $<$<BOOL:${MARLIN_WERROR}>:/WX>)
 else()
-  target_compile_options(marlin_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
-                         -Wno-missing-field-initializers $<$<BOOL:${MARLIN_WERROR}>:-Werror>)
+  target_compile_options(marlin_warnings INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers
+                         $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> $<$<BOOL:${MARLIN_WERROR}>:-Werror>)
 endif()
 
 if(MARLIN_SANITIZE)
@@ -30,6 +30,9 @@ function(marlin_add_test name)
   set(env "")
   if(T_QT)
     list(APPEND env QT_QPA_PLATFORM=offscreen)
+  endif()
+  if(MARLIN_SANITIZE)
+    list(APPEND env LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)

@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
-#include "AboutWindowFactory.h"
+#include "AboutForm.h"
+#include "AboutWindow.h"
 #include "PictureButton.h"
 #include "UserPrompts.h"
 
@@ -67,7 +68,8 @@ MainForm::MainForm(Services services, QWidget* parent)
     initMarlinResources();
     Q_ASSERT(m_services.prompts && m_services.bus && m_services.probe);
     if (!m_services.endProgram) m_services.endProgram = [] { QCoreApplication::quit(); };
-    if (!m_services.createAbout) m_services.createAbout = &AboutWindowFactory::create;
+    if (!m_services.openAbout)
+        m_services.openAbout = [](QWidget* owner) -> QWidget* { return showAboutWindow(owner); };
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral(MARLIN_CAPTION));
     QFont small = font();
@@ -278,11 +280,7 @@ void MainForm::FileSel_Click() {
 }
 
 void MainForm::About_Click() {
-    if (!m_aboutWindow) m_aboutWindow = m_services.createAbout(this);
-    if (!m_aboutWindow) return;
-    m_aboutWindow->show();
-    m_aboutWindow->raise();
-    m_aboutWindow->activateWindow();
+    m_aboutWindow = m_services.openAbout(this);
 }
 
 void MainForm::ExitIt_Click() {
@@ -350,6 +348,7 @@ void MainForm::showIntervalText(const std::string& text) {
 
 void MainForm::showStatus(const std::string& text) {
     m_status->setText(QString::fromLocal8Bit(text));
+    emit statusShown(m_status->text());
 }
 
 void MainForm::setConnectionColour(ConnectionColour colour) {

@@ -59,8 +59,9 @@ public:
         std::function<TimeStamp()> clock;
         // Ends the program after the exit question was answered Yes.
         std::function<void()> endProgram;
-        // Creates the About window (owned by the main window from then on).
-        std::function<QWidget*(QWidget*)> createAbout;
+        // Opens the About window, not modal; it is created once and stays loaded. Null: the
+        // recorder's About window.
+        std::function<QWidget*(QWidget*)> openAbout;
     };
 
     explicit MainForm(Services services, QWidget* parent = nullptr);
@@ -99,6 +100,10 @@ public:
     bool askOverwrite(const std::string& title, const std::string& text) override;
     void showWarning(const std::string& title, const std::string& text) override;
     void letPendingEventsRun(std::chrono::milliseconds maxWait) override;
+
+signals:
+    // The status line changed (also to the same text again).
+    void statusShown(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

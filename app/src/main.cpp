@@ -1,6 +1,8 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
 
+#include "AboutWindow.h"
+
 #include "marlin/core/BusLibrary.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecorderSettings.h"
@@ -35,7 +37,12 @@ int main(int argc, char** argv) {
         QStringLiteral("PATH"));
     parser.addOption(settingsOption);
     parser.addOption(libraryOption);
-    parser.process(app);
+    // A command line that asks the About window to describe another program is that window's
+    // business; the recorder starts as usual.
+    if (isAboutCommandLine(QCoreApplication::arguments().mid(1)))
+        parser.parse(QCoreApplication::arguments());
+    else
+        parser.process(app);
 
     const marlin::SettingsFile settings(parser.isSet(settingsOption)
                                             ? parser.value(settingsOption).toLocal8Bit().toStdString()

@@ -16,6 +16,8 @@ namespace marlin::test {
 
 class FakeInstrumentBus final : public Bus {
 public:
+    static constexpr std::int16_t kTimeoutError = 5;  // the bus's "timed out" error code
+
     std::string identity = "QUAZAR,FSX,100001,1.0";
     std::vector<bool> activeTraces = {true, true, true, true};
     std::vector<float> values = {-50.5f, -51.0f, 2.5f};
@@ -80,7 +82,10 @@ public:
         std::memcpy(buffer, pending_.data(), n);
         pending_.erase(0, n);
         state.ibcntl = static_cast<std::int32_t>(n);
-        state.ibsta = static_cast<std::int16_t>(n < count ? (kStatusCmpl | kStatusErr) : kStatusCmpl);
+        // An instrument with nothing (more) to say lets the read time out.
+        const bool timedOut = n < count;
+        state.ibsta = static_cast<std::int16_t>(timedOut ? (kStatusErr | kStatusTimo) : kStatusCmpl);
+        state.iberr = static_cast<std::int16_t>(timedOut ? kTimeoutError : 0);
         return state.ibsta;
     }
 

@@ -81,6 +81,7 @@ protected:
         QMetaObject::invokeMethod(
             form.get(), [this, pictureName] { click(pictureName); }, Qt::QueuedConnection);
     }
+    QByteArray traceFile() const { return readFile(path(QStringLiteral("trace.sft"))); }
     QString statusText() const { return child<QLabel>("Status")->text(); }
     QColor connectColour() const { return child<QLabel>("Connect")->palette().color(QPalette::Window); }
 

@@ -31,7 +31,6 @@ protected:
             if (n == readings) clickLater("imgStop");
         };
     }
-    QByteArray traceFile() const { return readFile(path(QStringLiteral("trace.sft"))); }
     int count(const std::string& command) const {
         return static_cast<int>(std::count(fakeBus.commands.begin(), fakeBus.commands.end(), command));
     }

@@ -1,5 +1,7 @@
 #include "MainFormFixture.h"
 
+#include "AboutForm.h"
+
 #include <marlin/product.h>
 
 #include <QComboBox>
@@ -240,14 +242,22 @@ TEST_F(MainFormTest, ExitAnsweredYesEndsTheProgramOnce) {
 
 TEST_F(MainFormTest, AboutOpensOneWindowThatStaysLoaded) {
     QTest::mouseClick(child<PictureButton>("imgAbout"), Qt::LeftButton, {}, QPoint(3, 3));
-    auto* about = form->findChild<QWidget*>(QStringLiteral("AboutForm"));
+    auto* about = form->findChild<AboutForm*>();
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->isVisible());
+    EXPECT_TRUE(about->isWindow());
     EXPECT_FALSE(about->isModal());
-    about->close();
+    EXPECT_TRUE(about->isLoaded());
+    // OK hides it; ABOUT brings the same window back.
+    about->Close_Click();
+    EXPECT_FALSE(about->isVisible());
     QTest::mouseClick(child<QLabel>("lblAbout"), Qt::LeftButton, {}, QPoint(3, 3));
-    EXPECT_EQ(form->findChildren<QWidget*>(QStringLiteral("AboutForm")).size(), 1);
+    EXPECT_EQ(form->findChildren<AboutForm*>().size(), 1);
+    EXPECT_EQ(form->findChild<AboutForm*>(), about);
     EXPECT_TRUE(about->isVisible());
+    // Nothing of it ends the recorder.
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 }  // namespace

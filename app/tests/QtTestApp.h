@@ -9,8 +9,10 @@ inline QApplication& qtApp() {
     static int argc = 1;
     static char name[] = "marlin_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing the application down among the other statics at exit would
+    // race the destruction of Qt's own globals.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 }  // namespace marlin::test

@@ -102,9 +102,9 @@ void ConsoleWindow::letPendingEventsRun(std::chrono::milliseconds maxWait) {
             ready = ::poll(&pfd, 1, static_cast<int>(std::min<std::int64_t>(wait.count(), 1 << 30)));
         } while (ready < 0 && errno == EINTR && wait.count() == 0);
         if (ready > 0) {
-            char buf[16];
-            while (::read(signalFd_, buf, sizeof buf) > 0) {
-            }
+            // One read: poll said there are bytes, and the descriptor may be a blocking one.
+            char buf[64];
+            (void)!::read(signalFd_, buf, sizeof buf);
             requestStop("signal");
         }
     } else if (wait.count() > 0) {

@@ -319,6 +319,27 @@ TEST_F(RecordEndToEnd, ShortBlockFailsTheReadingAndKeepsTheEarlierOnes) {
     EXPECT_EQ(commands().back(), "INIT:CONT ON");
 }
 
+TEST_F(RecordEndToEnd, StalledInstrumentFailsTheReadingAfterTheSweepTimeout) {
+    sim::SimulatorOptions options;
+    // The second reading gets no reply at all: the bus timeout (sweep time + 1 s) runs out twice.
+    options.faults.stallAfterReplies = 4;
+    START_SIMULATOR("127.0.0.137", options);
+    EXPECT_EQ(record({"--interval", "0", "--readings", "5"}), kExitReadingFailed) << err.str();
+    EXPECT_NE(err.str().find("no reply at all"), std::string::npos) << err.str();
+    std::string head;
+    std::vector<Section> sections;
+    ASSERT_TRUE(parseBinary(readFile(file), 501, head, sections));
+    EXPECT_EQ(sections.size(), 1u);
+}
+
+TEST_F(RecordEndToEnd, LongIdentityIsReadIntoItsBufferOnly) {
+    sim::SimulatorOptions options;
+    options.instrument.identity = "QUAZAR," + std::string(5000, 'x');
+    START_SIMULATOR("127.0.0.138", options);
+    EXPECT_EQ(record({"--interval", "0", "--readings", "2"}), kExitOk) << err.str();
+    EXPECT_EQ(readFile(file).substr(0, 18), "ENDSTOP;0x2       ");
+}
+
 TEST_F(RecordEndToEnd, LostConnectionFailsTheReading) {
     sim::SimulatorOptions options;
     options.faults.closeAfterReplies = 4;

@@ -14,6 +14,7 @@
 #include "prismbar/PropertyBag.h"
 #include "prismbar/PropertyValue.h"
 #include "prismbar/SystemColors.h"
+#include "prismbar/TextPropertyBag.h"
 #include "prismbar/frmAbout.h"
 #include "prismbar/modGradient.h"
 
@@ -569,6 +570,20 @@ void KXprogressBar::ReadProperties(const prismbar::PropertyBag& bag) {
     update();
 }
 
+KXprogressBar* KXprogressBar::fromStoredText(const QString& text, QWidget* parent, QString* error) {
+    const auto bag = prismbar::TextPropertyBag::fromText(text, error);
+    if (!bag) {
+        return nullptr;
+    }
+    return new KXprogressBar(*bag, parent);
+}
+
+QString KXprogressBar::storedText() const {
+    prismbar::TextPropertyBag bag;
+    WriteProperties(bag);
+    return bag.toText();
+}
+
 void KXprogressBar::WriteProperties(prismbar::PropertyBag& bag) const {
     auto write = [&bag](const char* name, const QVariant& value, const QVariant& def = QVariant()) {
         bag.writeProperty(QString::fromLatin1(name), value, def);
@@ -894,6 +909,7 @@ void KXprogressBar::changeEvent(QEvent* event) {
             }
             break;
         case QEvent::FontChange:
+            forgetTextMetrics();
             centrePercentText();
             update();
             emit fontChanged(font());

@@ -50,7 +50,11 @@ public:
     QRectF percentRect;  // lblPercX, in bar coordinates
     // Text widths of "0%" to "100%" in the current font, measured once each: Value may be set
     // very often and only ever shows one of these texts. Negative: not measured yet.
-    std::array<float, 101> percentWidths{};
+    std::array<float, 101> percentWidths = [] {
+        std::array<float, 101> unmeasured;
+        unmeasured.fill(-1);
+        return unmeasured;
+    }();
     float percentHeight = -1;
     QRect blind;  // FraBlindX, in bar coordinates
 

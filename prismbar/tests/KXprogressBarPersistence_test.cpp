@@ -170,3 +170,20 @@ TEST(Persistence, RecordersStoredBarMatchesItsDesign) {
     EXPECT_EQ(bar.percentText(), QStringLiteral("50%"));
     EXPECT_EQ(bar.blindRect().left(), 146);
 }
+
+TEST(Persistence, HostHelpersMakeAControlFromStoredText) {
+    KXprogressBar original;
+    original.setStyling(KXprogressBar::RedGreen);
+    original.setValue(12);
+    const QString text = original.storedText();
+    QWidget host;
+    QString error;
+    std::unique_ptr<KXprogressBar> copy(KXprogressBar::fromStoredText(text, &host, &error));
+    ASSERT_TRUE(copy) << error.toStdString();
+    copy->setParent(nullptr);
+    EXPECT_EQ(copy->styling(), KXprogressBar::RedGreen);
+    EXPECT_EQ(copy->value(), 12);
+
+    EXPECT_EQ(KXprogressBar::fromStoredText(QStringLiteral("Value 12"), &host, &error), nullptr);
+    EXPECT_TRUE(error.startsWith(QStringLiteral("line 1"))) << error.toStdString();
+}

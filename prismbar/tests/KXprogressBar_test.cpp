@@ -119,6 +119,10 @@ TEST_F(BarTest, BlindPositionsRoundHalfToEven) {
     // The blind always covers the full height of the bar.
     EXPECT_EQ(bar->blindRect().top(), -1);
     EXPECT_EQ(bar->blindRect().bottom(), 12);
+    // On a 293-pixel bar half is 146.5, which goes to the even 146, not 147.
+    bar->setAppearance(KXprogressBar::Flat);
+    bar->setValue(50);
+    EXPECT_EQ(bar->blindRect().left(), 146);
 }
 
 TEST_F(BarTest, ValuesOutsideTheRangeAreClamped) {
@@ -281,17 +285,35 @@ TEST_F(BarTest, SystemColoursResolveAgainstThePalette) {
 TEST_F(BarTest, PercentTextIsCentredAndPaintedInPercentColor) {
     bar->setValue(100);
     bar->setPercentColor(kBlue);
-    const QRectF text = bar->percentTextRect();
-    EXPECT_NEAR(text.center().x(), 291 / 2.0, 0.5);
-    EXPECT_NEAR(text.center().y(), 13 / 2.0, 0.5);
+    for (int v : {100, 5, 100}) {  // the second "100%" comes from the measured-text cache
+        bar->setValue(v);
+        const QRectF text = bar->percentTextRect();
+        EXPECT_GT(text.width(), 8);
+        EXPECT_GT(text.height(), 5);
+        EXPECT_NEAR(text.center().x(), 291 / 2.0, 0.5);
+        EXPECT_NEAR(text.center().y(), 13 / 2.0, 0.5);
+    }
+    // The painted text lies on both sides of the centre.
     const QImage image = bar->renderToImage();
-    int blue = 0;
-    for (int x = 0; x < image.width(); ++x) {
-        for (int y = 0; y < image.height(); ++y) {
-            blue += pixel(image, x, y) == kBlue;
+    int left = 0, right = 0;
+    const QRect inside = bar->barRect();
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            // The scale has no blue at all: any blue is (anti-aliased) text.
+            if (((pixel(image, x, y) >> 16) & 0xFF) > 64) {
+                (x < 2 + 145 ? left : right) += 1;
+            }
         }
     }
-    EXPECT_GT(blue, 5) << "the text is drawn";
+    EXPECT_GT(left, 3) << "the text is drawn left of the centre too";
+    EXPECT_GT(right, 3);
+    // A larger font gives a wider text, still centred.
+    const double narrow = bar->percentTextRect().width();
+    QFont big = bar->font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    bar->setFont(big);
+    EXPECT_GT(bar->percentTextRect().width(), narrow * 1.5);
+    EXPECT_NEAR(bar->percentTextRect().center().x(), 291 / 2.0, 0.5);
     bar->setPercentage(false);
     const QImage hidden = bar->renderToImage();
     for (int x = 0; x < hidden.width(); ++x) {
@@ -372,5 +394,63 @@ TEST(KXprogressBarIdentity, PublishedIdentifiersAndHelpTexts) {
     EXPECT_TRUE(KXprogressBar::helpText(QStringLiteral("Styling")).isEmpty());
     for (const QString& name : KXprogressBar::persistenceNames()) {
         EXPECT_GE(meta.indexOfProperty(name.toLatin1().constData()), 0) << name.toStdString();
+    }
+}
+
+TEST(StretchScaleToBar, EqualWidthsCopyRowThreeColumnByColumn) {
+    PictureSurface source(QSize(10, 6));
+    for (int x = 0; x < 10; ++x) {
+        source.fillRect(QRect(x, 0, 1, 6), 0x000001u * quint32(x));
+        source.fillRect(QRect(x, 3, 1, 1), 0x010000u * quint32(10 + x));  // only row 3 is sampled
+    }
+    PictureSurface target(QSize(10, 4));
+    KXprogressBar::StretchScaleToBar(source, target, 1);
+    for (int x = 0; x < 10; ++x) {
+        for (int y = 0; y < 4; ++y) {
+            ASSERT_EQ(target.pointColor(x, y), 0x010000 * (10 + x)) << x << "," << y;
+        }
+    }
+    EXPECT_TRUE(target.hasPicture()) << "the result is kept as the surface's picture";
+    EXPECT_EQ(target.lineColor(), 0u);
+}
+
+TEST(StretchScaleToBar, ByRowsSamplesColumnThreeAndKeepsColourPastTheSource) {
+    // The source's drawing scale claims 8 rows but its image has only 4: rows sampled past the
+    // image keep the last colour read.
+    PictureSurface source(QSize(5, 4), QSizeF(5, 8));
+    for (int y = 0; y < 4; ++y) {
+        source.fillRect(QRect(0, y, 5, 1), 0x000000u);
+        source.fillRect(QRect(3, y, 1, 1), 0x000010u * quint32(y + 1));
+    }
+    PictureSurface target(QSize(6, 8));
+    KXprogressBar::StretchScaleToBar(source, target, 0);
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(target.pointColor(5, y), 0x10 * (y + 1));
+    }
+    for (int y = 4; y < 8; ++y) {
+        EXPECT_EQ(target.pointColor(0, y), 0x40) << y;
+    }
+}
+
+TEST(KXprogressBarSizes, TinyAndEmptyControlsPaintEveryStyle) {
+    KXprogressBar bar;
+    bar.show();
+    for (const QSize size : {QSize(0, 0), QSize(3, 3), QSize(4, 4), QSize(5, 1), QSize(1, 40)}) {
+        bar.resize(size);
+        for (int style : {0, 1, 2, 3, 4, 5}) {
+            for (int user : {0, 1}) {
+                bar.setUserStyle(KXprogressBar::UserGradient(user));
+                bar.setStyling(KXprogressBar::Style(style));
+                bar.setValue(style * 20);
+                const QImage image = bar.renderToImage();
+                EXPECT_EQ(image.size(), bar.size());
+            }
+        }
+        const QSize inner = (size - QSize(4, 4)).expandedTo(QSize(0, 0));
+        if (inner.isEmpty()) {
+            EXPECT_TRUE(bar.barSurface().image().isNull());
+        } else {
+            EXPECT_EQ(bar.barSurface().imageSize(), inner);
+        }
     }
 }

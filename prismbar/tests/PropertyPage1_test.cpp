@@ -142,3 +142,18 @@ TEST_F(PageTest, HostWriterReceivesEachStepAndARefusalDoesNotStopTheRest) {
     page.ApplyChanges();
     EXPECT_EQ(written, (QStringList{"Percentage", "Enabled", "Value", "MAX", "Styling", "UserStyle"}));
 }
+
+TEST_F(PageTest, TabOrderFollowsTheDesign) {
+    const QList<QWidget*> design{txtmax, txtValue, combo1, combo2, chkEnabled, chkPercentage};
+    QList<QWidget*> order;
+    QWidget* w = txtmax;
+    for (int steps = 0; steps < 50 && order.size() < design.size(); ++steps, w = w->nextInFocusChain()) {
+        // An editable combo box takes focus through its line edit.
+        QWidget* element =
+            design.contains(w) ? w : (design.contains(w->parentWidget()) ? w->parentWidget() : nullptr);
+        if (element && (order.isEmpty() || order.last() != element) && !order.contains(element)) {
+            order << element;
+        }
+    }
+    EXPECT_EQ(order, design);
+}

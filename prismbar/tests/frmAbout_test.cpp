@@ -1,11 +1,15 @@
 #include "prismbar/frmAbout.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <marlin/product.h>
+
+#include "prismbar/KXprogressBar.h"
 
 TEST(frmAbout, ShowsProductVersionNoticeAndCloses) {
     frmAbout box;
@@ -28,4 +32,20 @@ TEST(frmAbout, ShowsProductVersionNoticeAndCloses) {
     EXPECT_EQ(ok->geometry(), QRect(248, 80, 65, 25));
     ok->click();
     EXPECT_EQ(box.result(), QDialog::Accepted);
+}
+
+TEST(frmAbout, ShowAboutByDispatchIdentifierOpensTheBoxModally) {
+    KXprogressBar bar;
+    QString seen;
+    // Runs inside the box's own event loop, once it is showing.
+    QTimer::singleShot(0, [&seen] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            seen = modal->windowTitle();
+            if (auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Command1"))) {
+                ok->click();
+            }
+        }
+    });
+    EXPECT_EQ(bar.invoke(KXprogressBar::DispShowAbout), KXprogressBar::DispatchResult::Ok);
+    EXPECT_EQ(seen, QStringLiteral("Info"));
 }

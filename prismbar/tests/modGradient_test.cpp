@@ -65,6 +65,13 @@ TEST(LinearGradient, WhiteToBlackOverThreeColumnsRoundsHalfToEven) {
     }
 }
 
+TEST(LinearGradient, TiesGoToTheEvenPart)
+{
+    PictureSurface surface(QSize(3, 1));
+    ASSERT_TRUE(modGradient::PaintLinearGradient(surface, kBlack, 0x030101u, 0, 2));
+    EXPECT_EQ(surface.pointColor(1, 0), 0x020000u) << "0.5 -> 0 and 1.5 -> 2";
+}
+
 TEST(LinearGradient, DefaultColumnsSpanTheDrawingScale) {
     // The drawing scale (10 columns) is narrower than the image (12): the gradient ends at column 9.
     PictureSurface surface(QSize(12, 4), QSizeF(10, 4));

@@ -4,6 +4,7 @@
 #include "CviCommandLine.h"
 #include "InfoPane.h"
 #include "LinkLabel.h"
+#include "RtfInfoPane.h"
 #include "SystemInventory.h"
 
 #include <marlin/product.h>
@@ -11,12 +12,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QUrl>
 
 namespace {
@@ -42,67 +43,16 @@ QFont serifFont(int pointSize, bool bold = false) {
     return font;
 }
 
-// A pane on a text view, run by run.
-class TextViewPane : public InfoPane {
-public:
-    explicit TextViewPane(QTextEdit& view) : view_(view) {}
-
-    void begin(const QString& fontName, int fontSize) override {
-        QFont font(fontName);
-        font.setStyleHint(QFont::Monospace);
-        font.setPointSizeF(fontSize / 2.0);
-        view_.clear();
-        view_.document()->setDefaultFont(font);
-        atParagraphStart_ = true;
-        firstParagraph_ = true;
-    }
-
-    void addText(const QString& text, const InfoRunFormat& format) override {
-        QTextCursor cursor(view_.document());
-        cursor.movePosition(QTextCursor::End);
-        if (atParagraphStart_ && !firstParagraph_) cursor.insertBlock();
-        if (atParagraphStart_) {
-            QTextBlockFormat block;
-            block.setAlignment(format.alignment == 2   ? Qt::AlignHCenter
-                               : format.alignment == 1 ? Qt::AlignRight
-                                                       : Qt::AlignLeft);
-            cursor.setBlockFormat(block);
-        }
-        QTextCharFormat chars;
-        chars.setFontWeight(format.bold ? QFont::Bold : QFont::Normal);
-        chars.setFontItalic(format.italic);
-        chars.setFontUnderline(format.underline);
-        const std::int32_t c = format.foreColor;
-        chars.setForeground(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-        cursor.insertText(text, chars);
-        firstParagraph_ = false;
-        atParagraphStart_ = format.newParagraph;
-        if (format.flush) view_.ensureCursorVisible();
-    }
-
-    void setCaret(int position) override {
-        QTextCursor cursor(view_.document());
-        cursor.setPosition(std::clamp(position, 0, view_.document()->characterCount() - 1));
-        view_.setTextCursor(cursor);
-    }
-
-private:
-    QTextEdit& view_;
-    bool atParagraphStart_ = true;
-    bool firstParagraph_ = true;
-};
-
 }  // namespace
 
 struct AboutForm::Pane {
-    QTextEdit* view = nullptr;
-    std::unique_ptr<InfoPane> writer;
+    marlin::RtfView* view = nullptr;
+    std::unique_ptr<RtfInfoPane> writer;
     QPushButton* button = nullptr;
 
     Pane(QWidget* parent, const QString& name)
-        : view(new QTextEdit(parent)), writer(new TextViewPane(*view)) {
+        : view(new marlin::RtfView(parent)), writer(std::make_unique<RtfInfoPane>(*view)) {
         view->setObjectName(name);
-        view->setReadOnly(true);
         view->setLineWrapMode(QTextEdit::NoWrap);
         view->hide();
     }
@@ -114,6 +64,12 @@ AboutForm::AboutForm(std::unique_ptr<AboutServices> services, QWidget* parent)
       version_(QZStandard::currentProgramVersion()) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("Info"));
+    // The information panes line their values up in a fixed-pitch font; where
+    // the usual one is missing the system's own stands in.
+    const QString fixedFont = SystemInventory::kFontName;
+    if (!QFontDatabase::hasFamily(fixedFont) && QFont::substitutes(fixedFont).isEmpty())
+        QFont::insertSubstitution(fixedFont,
+                                  QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family());
     createControls();
     placeControls();
 }
@@ -149,8 +105,11 @@ void AboutForm::createControls() {
     image_ = new QLabel(this);
     image_->setObjectName(QStringLiteral("Image"));
     image_->setAlignment(Qt::AlignCenter);
-    const QIcon icon = QApplication::windowIcon();
-    if (!icon.isNull()) image_->setPixmap(icon.pixmap(44, 44));
+    // The program's logo when the program carries one, else its window icon.
+    QPixmap picture(QStringLiteral(":/marlin/logo.png"));
+    if (picture.isNull()) picture = QApplication::windowIcon().pixmap(44, 44);
+    if (!picture.isNull())
+        image_->setPixmap(picture.scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     shape_ = decoration(QStringLiteral("Shape1"), QFrame::Box);
 
     appName_ = label(QStringLiteral("AppName"), QStringLiteral("AppName"), serifFont(14, true));
@@ -325,15 +284,13 @@ void AboutForm::loadNormalMode() {
 
 QString AboutForm::paneText(const QString& paneName) const {
     for (const Pane* pane : {lizText_.get(), sysInfoValue_.get(), driverInfoValue_.get()}) {
-        if (pane->view->objectName() == paneName) return pane->view->toPlainText();
+        if (pane->view->objectName() == paneName) return QString::fromStdString(pane->view->PlainText());
     }
     return {};
 }
 
 void AboutForm::HideAllPanes() {
-    QTextCursor start(lizText_->view->document());
-    start.setPosition(std::min(1, lizText_->view->document()->characterCount() - 1));
-    lizText_->view->setTextCursor(start);
+    lizText_->writer->setCaret(1);
     for (Pane* pane : {lizText_.get(), sysInfoValue_.get(), driverInfoValue_.get()}) {
         pane->view->hide();
         pane->button->setProperty(kTag, kShow);
@@ -448,11 +405,17 @@ void AboutForm::ProductLink_Click() {
         services_->openDocument(appNoteId_);
 }
 
-QString AboutForm::supportMailAddress() const {
+QString AboutForm::supportMailSubject() const {
     QString subject =
         QStringLiteral("Question to ") + applicName_ + QStringLiteral(", version ") + mailVersion_;
     if (!programDateText_.isEmpty()) subject += QStringLiteral(" from ") + programDateText_;
-    return QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=") + subject;
+    return subject;
+}
+
+QString AboutForm::supportMailAddress() const {
+    // Encoded, so that blanks, "&" or "#" in an application's name keep the subject whole.
+    return QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(supportMailSubject(), ",/"));
 }
 
 void AboutForm::SupportMail_Click() {

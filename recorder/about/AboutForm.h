@@ -49,7 +49,8 @@ public:
     const QString& ProgramDateText() const { return programDateText_; }
     // The plain text shown in a pane ("LizText", "SysInfoValue", "DriverInfoValue").
     QString paneText(const QString& paneName) const;
-    // The address the support-mail link opens.
+    // The subject of a mail to support, and the address the support-mail link opens.
+    QString supportMailSubject() const;
     QString supportMailAddress() const;
 
     // For tests and for a program that wants other version figures.

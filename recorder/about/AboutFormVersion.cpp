@@ -1,5 +1,8 @@
 #include "AboutFormVersion.h"
 
+#include "diag/ErrorTrap.h"
+#include "diag/RootDebug.h"
+
 #include <marlin/product.h>
 
 #include <QCoreApplication>
@@ -29,14 +32,26 @@ QDateTime fileLastWriteTime(const QString& path) {
     return info.lastModified();
 }
 
-QString GetAboutFormVersion(const ProgramVersion& version, const QString& programFile) {
+QString GetAboutFormVersion(const ProgramVersion& version, const QString& programFile,
+                            marlin::RootDebug& log) {
+    marlin::ErrorTrap trap(log, "QZStandard", "GetAboutFormVersion");
     QString text =
         QStringLiteral("version %1.%2.%3").arg(version.major).arg(version.minor).arg(version.revision);
-    const QDateTime written = fileLastWriteTime(programFile);
-    if (!written.isValid()) return text;
+    QDateTime written;
+    const bool dated = trap.Run([&] {
+        written = fileLastWriteTime(programFile);
+        if (!written.isValid())
+            throw marlin::RuntimeErrorException(
+                {marlin::kErrFileNotFound, "File not found", MARLIN_PRODUCT_NAME});
+    });
+    if (!dated) return text;
     text += QStringLiteral("  from ") + written.toString(QStringLiteral("dd.MM.yyyy"));
     if (version.revision != 0) text += QLatin1Char(' ') + written.toString(QStringLiteral("HH:mm:ss"));
     return text;
+}
+
+QString GetAboutFormVersion(const ProgramVersion& version, const QString& programFile) {
+    return GetAboutFormVersion(version, programFile, marlin::RootDebug::Shared());
 }
 
 QString GetAboutFormVersion() {

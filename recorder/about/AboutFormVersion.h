@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+namespace marlin {
+class RootDebug;
+}
+
 // Version texts of the running program as the About window shows them.
 namespace QZStandard {
 
@@ -29,7 +33,10 @@ QString programFilePath();
 
 // "version 1.15.1  from 08.12.2010 13:52:56": the time is shown only when the
 // revision is not 0. When the file's date cannot be read the text ends after
-// the version number and the failure goes to the diagnostics log.
+// the version number and the failure goes to the diagnostics log (the
+// program's shared one unless another is given).
+QString GetAboutFormVersion(const ProgramVersion& version, const QString& programFile,
+                            marlin::RootDebug& log);
 QString GetAboutFormVersion(const ProgramVersion& version, const QString& programFile);
 QString GetAboutFormVersion();
 

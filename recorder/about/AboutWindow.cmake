@@ -6,6 +6,8 @@ add_library(marlin_about STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AboutForm.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutFormVersion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AboutFormVersion.h
+  ${CMAKE_CURRENT_LIST_DIR}/AboutRegistry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AboutRegistry.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutServices.h
   ${CMAKE_CURRENT_LIST_DIR}/AboutWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AboutWindow.h
@@ -19,6 +21,8 @@ add_library(marlin_about STATIC
   ${CMAKE_CURRENT_LIST_DIR}/LinkLabel.h
   ${CMAKE_CURRENT_LIST_DIR}/LocalInventorySources.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LocalInventorySources.h
+  ${CMAKE_CURRENT_LIST_DIR}/RtfInfoPane.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RtfInfoPane.h
   ${CMAKE_CURRENT_LIST_DIR}/SupportReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SupportReport.h
   ${CMAKE_CURRENT_LIST_DIR}/SystemInventory.cpp
@@ -26,7 +30,7 @@ add_library(marlin_about STATIC
 marlin_target_defaults(marlin_about)
 set_target_properties(marlin_about PROPERTIES AUTOMOC ON)
 target_include_directories(marlin_about PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(marlin_about PUBLIC Qt6::Widgets marlin_product marlin_platform)
+target_link_libraries(marlin_about PUBLIC Qt6::Widgets marlin_product marlin_platform marlin_diag marlin_diag_widgets)
 
 if(MARLIN_BUILD_TESTS)
   marlin_add_test(about_window_tests QT

@@ -1,6 +1,7 @@
 #include "DesktopAboutServices.h"
 
 #include "AboutFormVersion.h"
+#include "AboutRegistry.h"
 #include "LocalInventorySources.h"
 #include "about/VersionInfo.h"
 
@@ -53,12 +54,13 @@ void DesktopAboutServices::quitProgram() {
     QCoreApplication::quit();
 }
 
-QString DesktopAboutServices::readRegistryValue(InventoryRoot, const QString&, const QString&) {
-    return {};
+QString DesktopAboutServices::readRegistryValue(InventoryRoot root, const QString& key, const QString& name) {
+    return AboutRegistry::read(root, key, name);
 }
 
-bool DesktopAboutServices::writeRegistryValue(InventoryRoot, const QString&, const QString&, const QString&) {
-    return false;
+bool DesktopAboutServices::writeRegistryValue(InventoryRoot root, const QString& key, const QString& name,
+                                              const QString& value) {
+    return AboutRegistry::write(root, key, name, value);
 }
 
 bool DesktopAboutServices::fileExists(const QString& path) {

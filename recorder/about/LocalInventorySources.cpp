@@ -1,13 +1,16 @@
 #include "LocalInventorySources.h"
 
+#include "AboutRegistry.h"
 #include "SystemInventory.h"
 #include "about/VersionInfo.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#ifndef _WIN32
 #include <grp.h>
 #include <unistd.h>
+#endif
 
 #include <vector>
 
@@ -41,6 +44,7 @@ QString multiarchTriplet() {
 #endif
 }
 
+#ifndef _WIN32
 QStringList currentGroupNames() {
     QStringList names;
     const int count = getgroups(0, nullptr);
@@ -54,6 +58,7 @@ QStringList currentGroupNames() {
     if (const group* primary = getgrgid(getegid())) names.append(QString::fromLocal8Bit(primary->gr_name));
     return names;
 }
+#endif
 
 QString defaultOperatingSystemText() {
     return QString::fromStdString(VersionInfo::GetWindowsVersionText());
@@ -77,6 +82,7 @@ LocalInventorySources::LocalInventorySources() : LocalInventorySources(systemLoc
 LocalInventorySources::LocalInventorySources(LocalInventoryLocations locations, RegistryReader registry,
                                              FactsReader facts)
     : locations_(std::move(locations)), registry_(std::move(registry)), facts_(std::move(facts)) {
+    if (!registry_) registry_ = AboutRegistry::read;
     if (!facts_) facts_ = versionRecordFacts;
     if (!osText_) osText_ = defaultOperatingSystemText;
 }
@@ -120,7 +126,7 @@ InventoryLanguage LocalInventorySources::languageOf(const QLocale& locale) {
 
 QString LocalInventorySources::readRegistryValue(InventoryRoot root, const QString& key,
                                                  const QString& name) {
-    return registry_ ? registry_(root, key, name) : QString();
+    return registry_(root, key, name);
 }
 
 InventoryFileFacts LocalInventorySources::fileFacts(const QString& path) {
@@ -174,9 +180,12 @@ std::optional<std::int64_t> LocalInventorySources::installTime() {
         readRegistryValue(InventoryRoot::LocalMachine, kWindowsNtKey, QStringLiteral("InstallDate"));
     if (!stored.isEmpty()) {
         bool ok = false;
-        const qlonglong seconds = stored.trimmed().toLongLong(&ok);
+        qlonglong seconds = stored.trimmed().toLongLong(&ok);
         // A stored value that is not a number says nothing about the date.
-        return ok ? std::optional<std::int64_t>(seconds) : std::nullopt;
+        if (!ok) return std::nullopt;
+        // The value is an unsigned 32-bit count that reads back as a signed one.
+        if (seconds < 0 && seconds >= INT32_MIN) seconds += 0x100000000LL;
+        return seconds;
     }
     if (locations_.installMarker.isEmpty()) return std::nullopt;
     const QFileInfo marker(locations_.installMarker);
@@ -188,7 +197,13 @@ std::optional<std::int64_t> LocalInventorySources::installTime() {
 
 bool LocalInventorySources::isAdministrator() {
     if (adminTest_) return adminTest_();
+#ifdef _WIN32
+    // The Windows build answers through the platform's own administrator test
+    // once it has one; until then it claims no rights.
+    return false;
+#else
     return isAdministrator(geteuid(), currentGroupNames());
+#endif
 }
 
 InventoryLanguage LocalInventorySources::language() {

@@ -25,7 +25,8 @@ public:
     using FactsReader = std::function<InventoryFileFacts(const QString& path)>;
     using OsTextReader = std::function<QString()>;
 
-    // Reads this computer.
+    // Reads this computer. A reader left empty reads the registry store, or
+    // the version records of the files.
     LocalInventorySources();
     LocalInventorySources(LocalInventoryLocations locations, RegistryReader registry, FactsReader facts);
 

@@ -3,6 +3,7 @@
 #include <marlin/product.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,10 @@
 
 #include "AtomicFile.h"
 #include "RegistryTextFormat.h"
+
+#ifdef _WIN32
+#include "WindowsRegistry.h"
+#endif
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -44,36 +49,44 @@ std::mutex& writeLock() {
     return m;
 }
 
-std::string productFolder() {
-    std::string name = MARLIN_PRODUCT_NAME;
-#ifndef _WIN32
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-#endif
-    return name;
-}
-
 std::string environment(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
 }
 
-std::string defaultMachineStore() {
 #ifdef _WIN32
-    std::string base = environment("ProgramData");
-    if (base.empty()) base = "C:\\ProgramData";
-    return (std::filesystem::path(base) / productFolder() / kStoreFileName).string();
+// Windows has a registry of its own; a store goes to a file only when it has been moved to one.
+bool systemRegistry(std::int32_t root) {
+    if (root == RegistryStore::kLocalMachine || root == RegistryStore::kClassesRoot) {
+        std::lock_guard guard(overridesLock());
+        return machineOverride().empty() && environment(RegistryStore::kMachineStoreVariable).empty();
+    }
+    if (root == RegistryStore::kCurrentUser) {
+        std::lock_guard guard(overridesLock());
+        return userOverride().empty() && environment(RegistryStore::kUserStoreVariable).empty();
+    }
+    // Other roots only while neither store has been moved, so that a test never reaches them.
+    return systemRegistry(RegistryStore::kLocalMachine) && systemRegistry(RegistryStore::kCurrentUser);
+}
+#define MARLIN_SYSTEM_REGISTRY(root, call) \
+    if (systemRegistry(root)) return WindowsRegistry::call
 #else
-    return (std::filesystem::path("/etc") / productFolder() / kStoreFileName).string();
+#define MARLIN_SYSTEM_REGISTRY(root, call)
 #endif
+
+#ifndef _WIN32
+std::string productFolder() {
+    std::string name = MARLIN_PRODUCT_NAME;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name;
+}
+
+std::string defaultMachineStore() {
+    return (std::filesystem::path("/etc") / productFolder() / kStoreFileName).string();
 }
 
 std::string defaultUserStore() {
-#ifdef _WIN32
-    std::string base = environment("APPDATA");
-    if (base.empty()) base = environment("USERPROFILE");
-    return (std::filesystem::path(base) / productFolder() / kStoreFileName).string();
-#else
     std::string base = environment("XDG_CONFIG_HOME");
     if (base.empty() || base.front() != '/') {
         std::string home = environment("HOME");
@@ -83,8 +96,16 @@ std::string defaultUserStore() {
         base = (std::filesystem::path(home) / ".config").string();
     }
     return (std::filesystem::path(base) / productFolder() / kStoreFileName).string();
-#endif
 }
+#else
+// Only reached for a store moved by its variable or the setter, which take precedence.
+std::string defaultMachineStore() {
+    return "";
+}
+std::string defaultUserStore() {
+    return "";
+}
+#endif
 
 struct Location {
     std::string file;
@@ -254,6 +275,9 @@ std::string RegistryStore::rootName(std::int32_t root) {
 }
 
 std::string RegistryStore::storePath(std::int32_t root) {
+#ifdef _WIN32
+    if (systemRegistry(root)) return "";
+#endif
     if (root == kLocalMachine || root == kClassesRoot) {
         {
             std::lock_guard guard(overridesLock());
@@ -280,12 +304,14 @@ void RegistryStore::setStorePath(std::int32_t root, const std::string& path) {
 }
 
 long RegistryStore::keyExists(std::int32_t root, std::string_view path) {
+    MARLIN_SYSTEM_REGISTRY(root, keyExists(root, path));
     return inspect(root, [&](const RegistryKey& tree, const Location& loc) {
         return tree.find(fullPath(loc, path)) ? kSuccess : kFileNotFound;
     });
 }
 
 long RegistryStore::createKey(std::int32_t root, std::string_view path) {
+    MARLIN_SYSTEM_REGISTRY(root, createKey(root, path));
     if (!validKeyPath(path)) return kInvalidParameter;
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
         tree.create(fullPath(loc, path));
@@ -294,6 +320,7 @@ long RegistryStore::createKey(std::int32_t root, std::string_view path) {
 }
 
 long RegistryStore::deleteKey(std::int32_t root, std::string_view path) {
+    MARLIN_SYSTEM_REGISTRY(root, deleteKey(root, path));
     const auto parts = RegistryKey::splitPath(path);
     if (parts.empty()) return kAccessDenied;  // a root is not deleted
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
@@ -309,6 +336,7 @@ long RegistryStore::deleteKey(std::int32_t root, std::string_view path) {
 
 long RegistryStore::queryValue(std::int32_t root, std::string_view path, std::string_view name,
                                std::uint32_t& type, std::vector<std::uint8_t>& data) {
+    MARLIN_SYSTEM_REGISTRY(root, queryValue(root, path, name, type, data));
     return inspect(root, [&](const RegistryKey& tree, const Location& loc) {
         const RegistryKey* key = tree.find(fullPath(loc, path));
         if (!key) return kFileNotFound;
@@ -322,6 +350,7 @@ long RegistryStore::queryValue(std::int32_t root, std::string_view path, std::st
 
 long RegistryStore::setValue(std::int32_t root, std::string_view path, std::string_view name,
                              std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    MARLIN_SYSTEM_REGISTRY(root, setValue(root, path, name, type, data));
     if (!validKeyPath(path) || !validName(name, kMaxValueNameLength)) return kInvalidParameter;
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
         tree.create(fullPath(loc, path)).setValue(name, type, data);
@@ -330,6 +359,7 @@ long RegistryStore::setValue(std::int32_t root, std::string_view path, std::stri
 }
 
 long RegistryStore::deleteValue(std::int32_t root, std::string_view path, std::string_view name) {
+    MARLIN_SYSTEM_REGISTRY(root, deleteValue(root, path, name));
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
         RegistryKey* key = tree.find(fullPath(loc, path));
         if (!key) return kFileNotFound;
@@ -339,6 +369,7 @@ long RegistryStore::deleteValue(std::int32_t root, std::string_view path, std::s
 
 long RegistryStore::listValueNames(std::int32_t root, std::string_view path,
                                    std::vector<std::string>& names) {
+    MARLIN_SYSTEM_REGISTRY(root, listValueNames(root, path, names));
     names.clear();
     return inspect(root, [&](const RegistryKey& tree, const Location& loc) {
         const RegistryKey* key = tree.find(fullPath(loc, path));
@@ -350,6 +381,7 @@ long RegistryStore::listValueNames(std::int32_t root, std::string_view path,
 
 long RegistryStore::listSubkeyNames(std::int32_t root, std::string_view path,
                                     std::vector<std::string>& names) {
+    MARLIN_SYSTEM_REGISTRY(root, listSubkeyNames(root, path, names));
     names.clear();
     return inspect(root, [&](const RegistryKey& tree, const Location& loc) {
         const RegistryKey* key = tree.find(fullPath(loc, path));

@@ -23,6 +23,9 @@ namespace marlin::about {
 // lines are left out), but it is never written: it answers changes with kBadDatabase, so that a
 // hand edit gone wrong is not silently thrown away. problems() names the lines.
 //
+// On Windows the system's own registry holds every root, unless a store has been moved to a file
+// as above (the tests do so); storePath() is then "" for the roots the registry holds.
+//
 // Results are the registry's error numbers, which callers already know how to read.
 class RegistryStore {
 public:
@@ -67,7 +70,7 @@ public:
     // The lines of the root's store file that could not be understood, with their numbers.
     static std::vector<std::string> problems(std::int32_t root);
 
-    // The file that holds `root`; "" for a root we do not keep.
+    // The file that holds `root`; "" for a root we do not keep (or that the system's registry holds).
     static std::string storePath(std::int32_t root);
     // Moves the machine store (kLocalMachine, which also holds kClassesRoot) or the user store
     // (kCurrentUser) to `path`; "" goes back to the variable or the default.

@@ -17,8 +17,9 @@
 #include "VersionResource.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 #else
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -114,11 +114,15 @@ RootDebug& RootDebug::Shared() {
 }
 
 std::string RootDebug::DefaultFileName() {
+    return DefaultFileNameIn(ProgramFolder().string());
+}
+
+std::string RootDebug::DefaultFileNameIn(const std::string& programFolder) {
     const QZStandard::TimeStamp now = QZStandard::CurrentTimeStamp();
     char name[64];
     std::snprintf(name, sizeof name, "ELOG_%04d_%02d_%02d_%02d_%02d_%02d.log", now.Year, now.Month, now.Day,
                   now.Hour, now.Minute, now.Second);
-    fs::path folder = ProgramFolder();
+    fs::path folder = programFolder;
     if (!FolderWritable(folder)) {
         folder = UserDataFolder();
     }

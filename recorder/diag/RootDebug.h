@@ -106,6 +106,8 @@ public:
     // The log file name a new instance starts with: ELOG_yyyy_mm_dd_hh_nn_ss.log in
     // the program's folder, or in the user's data folder when that one is not writable.
     static std::string DefaultFileName();
+    // The same for a program in the given folder.
+    static std::string DefaultFileNameIn(const std::string& programFolder);
 
 private:
     using Lock = std::unique_lock<std::recursive_mutex>;

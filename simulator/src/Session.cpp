@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstring>
@@ -20,9 +22,10 @@ constexpr std::size_t kMaxMessageBytes = 16u << 20;
 // stop or close ends it sooner by shutting the connections down.
 constexpr std::uint32_t kTransferLimitMs = 60000;
 constexpr std::uint32_t kControlLimitMs = 5000;
-// How long a status query on the control connection waits for commands already sent on the
-// data connection to be run, so that a serial poll right after a write sees its effect.
-constexpr auto kDataIdleLimit = std::chrono::milliseconds(200);
+// How long a control message waits for the data messages sent before it to be taken in, so that
+// a serial poll right after a write sees its effect and a device clear clears it. Commands run
+// in microseconds; the bound only matters on a badly overloaded machine.
+constexpr auto kDataIdleLimit = std::chrono::seconds(5);
 
 // Waits until one of fds is readable (its index) or the deadline passes (-1). A descriptor that
 // fails counts as readable, so that the caller's next read reports it.
@@ -125,6 +128,8 @@ bool Session::sendGreeting(const void* bytes, std::uint32_t count) {
 }
 
 void Session::start() {
+    // state() may look at the thread from another thread at any time.
+    std::lock_guard lock(mutex_);
     dataThread_ = std::thread([this] { serveData(); });
 }
 
@@ -171,9 +176,15 @@ DeviceState Session::state() {
     s.continuous = instrument_->continuous();
     s.outputPending = instrument_->outputPending();
     s.sweeps = instrument_->sweepCount();
+    s.waiting = dataWaiting_;
     s.messages = messagesRun_;
     s.replies = repliesSent_;
     s.errorsQueued = instrument_->errors().size();
+    clockid_t clock{};
+    timespec used{};
+    if (dataThread_.joinable() && ::pthread_getcpuclockid(dataThread_.native_handle(), &clock) == 0 &&
+        ::clock_gettime(clock, &used) == 0)
+        s.dataThreadCpuSeconds = static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
     return s;
 }
 
@@ -266,6 +277,8 @@ bool Session::writeControl(const void* buffer, std::uint32_t count) {
 // run yet still counts as work to wait for.
 void Session::markIdle() {
     dataBusy_ = false;
+    dataWaiting_ = false;
+    dataSending_ = false;
     dataBuffered_ = inStart_ < inEnd_;
     idle_.notify_all();
 }
@@ -402,6 +415,11 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
     instrument_->setOutputPending(true);
     signalServiceRequest();
     const bool remote = instrument_->remote();
+    // Sending may wait for the client to read; control messages need not wait for that, only
+    // for data messages that came after this one.
+    dataSending_ = true;
+    dataBuffered_ = inStart_ < inEnd_;
+    idle_.notify_all();
     lock.unlock();
 
     if (shortMessage) {
@@ -477,7 +495,11 @@ void Session::signalServiceRequest() {
 void Session::waitForDataIdle(std::unique_lock<std::mutex>& lock) {
     const auto deadline = Instrument::Clock::now() + kDataIdleLimit;
     while (Instrument::Clock::now() < deadline) {
-        if ((!dataBusy_ || dataWaiting_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())) return;
+        // A message that waits (for a sweep, a delay or the client) holds back the ones after it
+        // anyway, so only the messages before it count.
+        if (dataWaiting_ ||
+            ((!dataBusy_ || dataSending_) && !dataBuffered_ && !isReadable(channel_->GetDataSocket())))
+            return;
         idle_.wait_until(lock, std::min(deadline, Instrument::Clock::now() + std::chrono::milliseconds(2)));
     }
 }

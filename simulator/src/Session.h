@@ -84,6 +84,7 @@ private:
     std::unique_lock<std::mutex>* dataLock_ = nullptr;  // held by the data thread while it runs a message
     bool dataBusy_ = false;                             // a message is being received or run
     bool dataWaiting_ = false;                          // the message waits for a sweep or a reply delay
+    bool dataSending_ = false;                          // its reply is being sent
     bool srqWaiter_ = false;
     std::uint64_t clearGeneration_ = 0;
     std::uint64_t messageGeneration_ = 0;

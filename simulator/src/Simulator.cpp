@@ -286,13 +286,13 @@ private:
             std::lock_guard lock(sessionsMutex_);
             sessions_.push_back(session);
         }
-        session->start();
         if (options->faults.versionReply) {
             log("device " + std::to_string(session->id()) + " for " + peer +
                 " answered the version exchange with a wrong value (injected fault)");
         } else if (options->verbose) {
             log("device " + std::to_string(session->id()) + " opened by " + peer);
         }
+        session->start();
     }
 
     // Tokens never look like the protocol version, so a control connection is never taken for

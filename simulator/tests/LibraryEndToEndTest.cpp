@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "DeviceWait.h"
 #include "StatusRegisters.h"
 #include "analyzer_sim/Simulator.h"
 
@@ -18,6 +19,7 @@ namespace marlin::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::waitForDevice;
 using Ms = std::chrono::milliseconds;
 
 std::unique_ptr<Simulator> startOn(const std::string& address, SimulatorOptions options = {}) {
@@ -121,6 +123,7 @@ TEST(LibraryEndToEndTest, TheRecordersSequenceGetsTheExportAndTraceBlocks) {
         }
     }
     ASSERT_TRUE(dev.write("INIT:CONT ON"));
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.continuous; }));
     QZDLLibloc(dev.ud(), &dev.sta, &dev.err, &dev.cnt);
     ASSERT_EQ(sim->devices().size(), 1u);
     EXPECT_FALSE(sim->devices()[0].remote);
@@ -199,6 +202,7 @@ TEST(LibraryEndToEndTest, WaitSrqRunsOutWithoutAServiceRequest) {
     EXPECT_EQ(result, 0);
     // The abandoned request leaves nothing behind that the next exchange could mistake.
     ASSERT_TRUE(dev.write("BOGUS"));
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.errorsQueued == 1; }));
     char stb = 0;
     QZDLLibrsp(dev.ud(), &stb, &dev.sta, &dev.err, &dev.cnt);
     EXPECT_EQ(dev.sta, QZ_CMPL);
@@ -210,6 +214,7 @@ TEST(LibraryEndToEndTest, DeviceClearBreaksOffAWaitingCommand) {
     Device dev("127.0.0.96");
     ASSERT_TRUE(dev.opened());
     ASSERT_TRUE(dev.write("INIT:CONT OFF;:SWE:TIME 30;:INIT:IMM;*WAI;*IDN?"));
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.waiting; }));
     QZDLLibclr(dev.ud(), &dev.sta, &dev.err, &dev.cnt);
     EXPECT_EQ(dev.sta, QZ_CMPL);
     EXPECT_EQ(dev.ask("SWE:POIN?"), "501\n");

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "DeviceWait.h"
 #include "StatusRegisters.h"
 #include "WireClient.h"
 #include "WireHeader.h"
@@ -19,6 +20,7 @@
 namespace marlin::sim {
 namespace {
 
+using test::waitForDevice;
 using test::WireClient;
 using Ms = std::chrono::milliseconds;
 constexpr std::uint16_t kPort = 2525;
@@ -134,6 +136,7 @@ TEST(SimulatorWireTest, SerialPollShowsPendingOutputUntilTheClientConsumedIt) {
     WireClient c;
     openClient(c, "127.0.0.65");
     c.write("*IDN?");
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.replies == 1; }));
     auto stb = c.serialPoll();
     ASSERT_TRUE(stb);
     EXPECT_EQ(*stb & StatusRegisters::kMessageAvailable, StatusRegisters::kMessageAvailable);
@@ -142,6 +145,7 @@ TEST(SimulatorWireTest, SerialPollShowsPendingOutputUntilTheClientConsumedIt) {
     ASSERT_TRUE(stb);
     EXPECT_EQ(*stb, 0);
     c.write("NOT:A:COMMAND");
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.messages == 2; }));
     stb = c.serialPoll();
     ASSERT_TRUE(stb);
     EXPECT_EQ(*stb, StatusRegisters::kErrorAvailable);
@@ -178,6 +182,7 @@ TEST(SimulatorWireTest, AWaitSrqTheClientGaveUpOnGetsNoLateReply) {
     WireClient c;
     openClient(c, "127.0.0.67");
     c.write("BOGUS");  // leaves an error in the queue: the status byte is not 0
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.messages == 1; }));
     c.sendControl(WireHeader::kFlagSrq | WireHeader::kFlagQuery);
     // The client's patience: nothing may arrive, since nothing requests service.
     EXPECT_FALSE(c.controlHasBytes(Ms(150)));
@@ -195,6 +200,7 @@ TEST(SimulatorWireTest, DeviceClearBreaksOffAWaitingMessageAndDropsItsOutput) {
     WireClient c;
     openClient(c, "127.0.0.68");
     c.write("INIT:CONT OFF;:SWE:TIME 60;:INIT:IMM;*WAI;*IDN?");
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.waiting; }));
     ASSERT_TRUE(c.control(WireHeader::kFlagCommand, ifc::kSelectedDeviceClear));
     // The identity of the broken-off message never comes: the next block answers the next message.
     c.write("SWE:POIN?");
@@ -242,6 +248,7 @@ TEST(SimulatorWireTest, StallAfterRepliesWithholdsRepliesButKeepsServing) {
     EXPECT_FALSE(c.dataHasBytes(Ms(200)));
     // Commands still run, and the control connection still answers.
     c.write("BOGUS");
+    ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.messages == 3; }));
     const auto stb = c.serialPoll();
     ASSERT_TRUE(stb);
     EXPECT_EQ(*stb & StatusRegisters::kErrorAvailable, StatusRegisters::kErrorAvailable);

@@ -11,13 +11,13 @@
 
 #include <memory>
 
+#include "prismbar/PictureSurface.h"
 #include "prismbar/prismbar_export.h"
 
 class QPainter;
 class KXprogressBarPrivate;
 
 namespace prismbar {
-class PictureSurface;
 class PropertyBag;
 }  // namespace prismbar
 
@@ -43,6 +43,8 @@ class PRISMBAR_EXPORT KXprogressBar : public QWidget {
     Q_CLASSINFO("TypeLibrary", "Project1")
     Q_CLASSINFO("TypeLibraryDescription", "PrismProgressbar")
     Q_CLASSINFO("Description", "Progressbar using gradient colors")
+    // Its own page first, then the platform's standard colour and picture pages.
+    Q_CLASSINFO("PropertyPages", "{86D2DA27-9E3C-11D6-94FA-0040F41E0EC7};StandardColor;StandardPicture")
 
     Q_PROPERTY(Appear Appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
     Q_PROPERTY(QPixmap SkinPicture READ skinPicture WRITE setSkinPicture NOTIFY skinPictureChanged)
@@ -159,6 +161,15 @@ public:
     void ShowAbout();
 
     // Persistence.
+    //
+    // A host keeps the text form of the control's property set in its window description
+    // (see prismbar/TextPropertyBag.h): storedText() gives it, fromStoredText() makes a control from
+    // it again. fromStoredText() returns nullptr and says why in *error when the text is not a
+    // property set; a set that is well formed but lacks names or holds odd values still gives a
+    // control (missing names take their defaults, unusable values leave their property alone).
+    static KXprogressBar* fromStoredText(const QString& text, QWidget* parent = nullptr,
+                                         QString* error = nullptr);
+    QString storedText() const;
     void InitProperties();
     void ReadProperties(const prismbar::PropertyBag& bag);
     void WriteProperties(prismbar::PropertyBag& bag) const;

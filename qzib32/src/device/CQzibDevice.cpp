@@ -7,7 +7,7 @@
 namespace qzib {
 namespace {
 
-struct ControlSpec {
+struct ControlShape {
     std::uint8_t flags;
     std::uint8_t code;
 };
@@ -41,37 +41,37 @@ CQzibDevice::~CQzibDevice() {
 }
 
 bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[7]) {
-    ControlSpec spec{0, 0};
+    ControlShape shape{0, 0};
     switch (kind) {
         case ControlKind::SetRemote:
-            spec = {0, 0};
+            shape = {0, 0};
             break;
         case ControlKind::TestSrq:
-            spec = {FLAG_QUERY, 0};
+            shape = {FLAG_QUERY, 0};
             break;
         case ControlKind::WaitSrq:
-            spec = {FLAG_SRQ | FLAG_QUERY, 0};
+            shape = {FLAG_SRQ | FLAG_QUERY, 0};
             break;
         case ControlKind::Listen:
-            spec = {FLAG_COMMAND, kListenAddressZero};
+            shape = {FLAG_COMMAND, kListenAddressZero};
             break;
         case ControlKind::GoToLocal:
-            spec = {FLAG_COMMAND, kGoToLocal};
+            shape = {FLAG_COMMAND, kGoToLocal};
             break;
         case ControlKind::SerialPoll:
-            spec = {FLAG_COMMAND | FLAG_QUERY, kSerialPollEnable};
+            shape = {FLAG_COMMAND | FLAG_QUERY, kSerialPollEnable};
             break;
         case ControlKind::DeviceClear:
-            spec = {FLAG_COMMAND, kSelectedDeviceClear};
+            shape = {FLAG_COMMAND, kSelectedDeviceClear};
             break;
     }
-    std::uint8_t flags = FLAG_END | spec.flags;
+    std::uint8_t flags = FLAG_END | shape.flags;
     if (remote) flags |= FLAG_REMOTE;
     if (consumedPending) {
         flags |= FLAG_CONSUMED;
         consumedPending = false;
     }
-    const std::uint8_t request[7] = {0, 0, 0, 0, flags, spec.code, 0};
+    const std::uint8_t request[7] = {0, 0, 0, 0, flags, shape.code, 0};
     // A reply that came after an earlier exchange gave up must not pass for this one's.
     channel->DropStaleControlInput();
     // Control exchanges are always timed, also when the device's limit is 0.

@@ -11,6 +11,7 @@ DeviceTable::~DeviceTable() {
 }
 
 std::int16_t DeviceTable::TakeNextUd() {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     std::int16_t ud = m_nextUd;
     do {
         m_nextUd = static_cast<std::int16_t>(static_cast<std::uint16_t>(m_nextUd) + 1u);
@@ -19,11 +20,13 @@ std::int16_t DeviceTable::TakeNextUd() {
 }
 
 void DeviceTable::Link(CBusDevice* device) {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     device->next = m_head;
     m_head = device;
 }
 
 void DeviceTable::Unlink(CBusDevice* device) {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     for (CBusDevice** link = &m_head; *link != nullptr; link = &(*link)->next) {
         if (*link == device) {
             *link = device->next;
@@ -34,6 +37,7 @@ void DeviceTable::Unlink(CBusDevice* device) {
 }
 
 CBusDevice* DeviceTable::Find(std::int16_t ud) const {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     if (ud == -1) return nullptr;
     for (CBusDevice* d = m_head; d != nullptr; d = d->next)
         if (d->ud == ud) return d;
@@ -41,6 +45,7 @@ CBusDevice* DeviceTable::Find(std::int16_t ud) const {
 }
 
 CBusDevice* DeviceTable::FindByAddress(const char* address) const {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     if (address == nullptr) return nullptr;
     for (CBusDevice* d = m_head; d != nullptr; d = d->next)
         if (d->address == address) return d;
@@ -48,10 +53,20 @@ CBusDevice* DeviceTable::FindByAddress(const char* address) const {
 }
 
 void DeviceTable::DestroyAll() {
-    while (m_head != nullptr) delete m_head;  // each device unlinks itself
+    // Each device unlinks itself, so the list lock is not held while one is destroyed.
+    for (;;) {
+        CBusDevice* newest = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(m_listMutex);
+            newest = m_head;
+        }
+        if (newest == nullptr) return;
+        delete newest;
+    }
 }
 
 std::size_t DeviceTable::Count() const {
+    std::lock_guard<std::mutex> guard(m_listMutex);
     std::size_t n = 0;
     for (CBusDevice* d = m_head; d != nullptr; d = d->next) ++n;
     return n;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace qzib {
 
@@ -8,7 +10,8 @@ class CBusDevice;
 
 // The open devices, newest first, and the counter their handles come from. Handles are never
 // reused; after the counter wraps it passes over -1 (the failure value of an open) and 0.
-// The table does not lock: the caller serialises look-up and creation.
+// Creation is serialised by the library lock; the list itself has a lock of its own so that
+// a call on one device can look its handle up while another thread opens a new device.
 class DeviceTable {
 public:
     DeviceTable() = default;
@@ -30,6 +33,7 @@ public:
     std::size_t Count() const;
 
 private:
+    mutable std::mutex m_listMutex;
     CBusDevice* m_head = nullptr;
     std::int16_t m_nextUd = 1;
 };

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "AboutRegistry.h"
 #include "AboutServices.h"
 #include "InfoPane.h"
 #include "LocalInventorySources.h"
+#include "about/RegistryStore.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,6 +12,8 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <ostream>
 #include <vector>
@@ -73,14 +77,26 @@ inline QString registryPath(InventoryRoot root, const QString& key, const QStrin
            QStringLiteral("|") + name;
 }
 
-// A folder tree made by a test, with a registry and version records to match.
+// A folder tree made by a test, with a registry store and version records to
+// match. The store's files live in the tree while the computer exists, so a
+// test makes one computer at a time.
 class PreparedComputer {
 public:
+    using Store = marlin::about::RegistryStore;
+
     PreparedComputer() {
         QDir(root()).mkpath(QStringLiteral("lib"));
         QDir(root()).mkpath(QStringLiteral("win/INF"));
         QDir(root()).mkpath(QStringLiteral("win/SYSTEM32/Drivers"));
+        Store::setStorePath(Store::kLocalMachine, path(QStringLiteral("machine.reg")).toStdString());
+        Store::setStorePath(Store::kCurrentUser, path(QStringLiteral("user.reg")).toStdString());
     }
+    ~PreparedComputer() {
+        Store::setStorePath(Store::kLocalMachine, {});
+        Store::setStorePath(Store::kCurrentUser, {});
+    }
+    PreparedComputer(const PreparedComputer&) = delete;
+    PreparedComputer& operator=(const PreparedComputer&) = delete;
 
     QString root() const { return dir_.path(); }
     QString path(const QString& relative) const { return root() + QLatin1Char('/') + relative; }
@@ -96,21 +112,16 @@ public:
     }
 
     void setRegistry(InventoryRoot root, const QString& key, const QString& name, const QString& value) {
-        registry_[registryPath(root, key, name)] = value;
+        ASSERT_TRUE(AboutRegistry::write(root, key, name, value));
     }
 
     std::unique_ptr<LocalInventorySources> sources() const {
         LocalInventoryLocations locations;
         locations.libraryFolders << path(QStringLiteral("lib"));
         locations.windowsFolder = path(QStringLiteral("win"));
-        auto registry = registry_;
         auto facts = facts_;
         auto created = std::make_unique<LocalInventorySources>(
-            locations,
-            [registry](InventoryRoot root, const QString& key, const QString& name) {
-                return registry.value(registryPath(root, key, name));
-            },
-            [facts](const QString& file) {
+            locations, LocalInventorySources::RegistryReader(), [facts](const QString& file) {
                 if (facts.contains(file)) {
                     InventoryFileFacts found = facts.value(file);
                     if (found.versionAndType.isEmpty() && !found.fileVersion.isEmpty())
@@ -131,7 +142,6 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QMap<QString, QString> registry_;
     QMap<QString, InventoryFileFacts> facts_;
 };
 

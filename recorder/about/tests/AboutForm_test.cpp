@@ -2,9 +2,12 @@
 
 #include "AboutFakes.h"
 #include "AboutWindow.h"
+#include "diag/RtfView.h"
 
 #include <marlin/product.h>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -95,8 +98,12 @@ TEST_F(AboutFormTest, ControlsCarryTheirTextsTooltipsAndTags) {
         EXPECT_TRUE(pane->isHidden());
         EXPECT_EQ(pane->geometry(), QRect(0, 64, 531, 200)) << name;
     }
-    EXPECT_EQ(form_->paneText(QStringLiteral("LizText")),
+    EXPECT_EQ(form_->paneText(QStringLiteral("LizText")).trimmed(),
               QStringLiteral("I accept the terms of use as published\n" MARLIN_MAKER_TERMS_URL));
+    const std::string legal = control<marlin::RtfView>(QStringLiteral("LizText"))->RtfText();
+    EXPECT_NE(legal.find("{\\b\\cf1\\qc I accept the terms of use as published\\par}"), std::string::npos)
+        << legal;
+    EXPECT_NE(legal.find("{\\ul\\cf4\\qc " MARLIN_MAKER_TERMS_URL "\\par}"), std::string::npos) << legal;
 }
 
 TEST_F(AboutFormTest, PanesToggleOneAtATime) {
@@ -154,9 +161,21 @@ TEST_F(AboutFormTest, NormalModeDescribesThisProgram) {
     EXPECT_TRUE(form_->SupportText().contains(QStringLiteral("***LANGUAGE SETTINGS***") + kCrLf));
     EXPECT_TRUE(
         form_->paneText(QStringLiteral("SysInfoValue")).startsWith(QStringLiteral("Operating system\n")));
+    const marlin::RtfView* systemPane = control<marlin::RtfView>(QStringLiteral("SysInfoValue"));
+    // Italic labels, plain values ending their line, black, no highlight.
+    const std::string system = systemPane->RtfText();
+    EXPECT_NE(system.find("{\\i\\cf1\\ql Admin rights        }{\\cf1\\ql NO\\par}"), std::string::npos)
+        << system;
+    EXPECT_NE(system.find("{\\b\\cf1\\ql Language settings   }{\\cf1\\ql \\par}"), std::string::npos);
+    // The values line up: the panes' font has a fixed pitch on every system.
+    EXPECT_TRUE(QFontInfo(systemPane->document()->defaultFont()).fixedPitch());
+    EXPECT_EQ(QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("iiii")),
+              QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("WWWW")));
+    EXPECT_EQ(form_->supportMailSubject(),
+              QStringLiteral("Question to " MARLIN_PRODUCT_NAME ", version 1.15.1 from 12/8/2010"));
     EXPECT_EQ(form_->supportMailAddress(),
-              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question to " MARLIN_PRODUCT_NAME
-                             ", version 1.15.1 from 12/8/2010"));
+              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question%20to%20" MARLIN_PRODUCT_NAME
+                             ",%20version%201.15.1%20from%2012/8/2010"));
 
     // OK only hides the window; its content stays.
     const QString report = form_->SupportText();
@@ -173,7 +192,7 @@ TEST_F(AboutFormTest, RevisionZeroLeavesTheThirdNumberOut) {
     EXPECT_EQ(control<QLabel>(QStringLiteral("AppVersion"))->text(),
               QStringLiteral("version 1.15.0  from 08.12.2010"));
     EXPECT_TRUE(form_->SupportText().contains(QStringLiteral("Version:              1.15") + kCrLf));
-    EXPECT_TRUE(form_->supportMailAddress().endsWith(QStringLiteral(", version 1.15 from 12/8/2010")));
+    EXPECT_TRUE(form_->supportMailSubject().endsWith(QStringLiteral(", version 1.15 from 12/8/2010")));
 }
 
 TEST_F(AboutFormTest, CommandLineModeDescribesTheOtherApplication) {
@@ -192,14 +211,21 @@ TEST_F(AboutFormTest, CommandLineModeDescribesTheOtherApplication) {
                                                 QStringLiteral("Product:              Tool") + kCrLf +
                                                 QStringLiteral("Version:              2.0") + kCrLf +
                                                 QStringLiteral("Date:                 ") + kCrLf));
-    EXPECT_EQ(form_->supportMailAddress(),
-              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL "?SUBJECT=Question to Tool, version 2.0"));
+    EXPECT_EQ(form_->supportMailSubject(), QStringLiteral("Question to Tool, version 2.0"));
 
     form_->ProductLink_Click();
     EXPECT_EQ(services_->opened, QStringList({QStringLiteral("address")}));
 
     button(QStringLiteral("Close"))->click();
     EXPECT_EQ(services_->quits, 1);
+}
+
+TEST_F(AboutFormTest, MailSubjectSurvivesSpecialCharactersInTheName) {
+    services_->commandLine = {QStringLiteral("CVI"), QStringLiteral("Tool & Co #1,d,2.0,u,c,a")};
+    form_->load();
+    EXPECT_EQ(form_->supportMailAddress(),
+              QStringLiteral("mailto:" MARLIN_SUPPORT_MAIL
+                             "?SUBJECT=Question%20to%20Tool%20%26%20Co%20%231,%20version%202.0"));
 }
 
 TEST_F(AboutFormTest, CommandLineWithFewFieldsKeepsDesignTextsButOkEndsTheProgram) {
@@ -246,6 +272,7 @@ TEST_F(AboutFormTest, HelpdeckIsItsOwnProgramWithADownloadPage) {
     services_->commandLine = {QStringLiteral("CVI \"Helpdeck\",\"Help\",\"3.1\",\"\",\"Maker\",\"note\"")};
     form_->load();
     EXPECT_EQ(form_->ApplicName(), QStringLiteral("Helpdeck"));
+    EXPECT_EQ(form_->supportMailSubject(), QStringLiteral("Question to Helpdeck, version 3.1"));
     form_->ProductLink_Click();
     EXPECT_EQ(services_->opened, QStringList({QStringLiteral(MARLIN_MAKER_DOWNLOAD_URL)}));
     EXPECT_EQ(control<QLabel>(QStringLiteral("AppUser"))->text(), QString());

@@ -1,4 +1,5 @@
-// Replays every input the fuzzers ever found a fault with, so that a fault once fixed stays fixed.
+// Replays every input the fuzzers ever found a fault with, and their seeds, so that a fault once
+// fixed stays fixed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,10 +13,12 @@ namespace {
 
 std::vector<std::filesystem::path> inputs(const char* folder) {
     std::vector<std::filesystem::path> out;
-    const auto dir = std::filesystem::path(MARLIN_FUZZ_CRASH_DIR) / folder;
-    if (!std::filesystem::exists(dir)) return out;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        if (e.is_regular_file() && e.path().filename() != ".keep") out.push_back(e.path());
+    for (const char* base : {MARLIN_FUZZ_CRASH_DIR, MARLIN_FUZZ_CORPUS_DIR}) {
+        const auto dir = std::filesystem::path(base) / folder;
+        if (!std::filesystem::exists(dir)) continue;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) {
+            if (e.is_regular_file() && e.path().filename() != ".keep") out.push_back(e.path());
+        }
     }
     return out;
 }
@@ -23,6 +26,7 @@ std::vector<std::filesystem::path> inputs(const char* folder) {
 }  // namespace
 
 TEST(FuzzCrashesTest, VersionResourceInputsParse) {
+    EXPECT_FALSE(inputs("version_resource").empty());
     for (const auto& path : inputs("version_resource")) {
         SCOPED_TRACE(path.string());
         const std::string bytes = TempDir::read(path.string());
@@ -38,6 +42,7 @@ TEST(FuzzCrashesTest, VersionResourceInputsParse) {
 }
 
 TEST(FuzzCrashesTest, RegistryTextInputsParseAndRoundTrip) {
+    EXPECT_FALSE(inputs("registry_text").empty());
     for (const auto& path : inputs("registry_text")) {
         SCOPED_TRACE(path.string());
         const std::vector<marlin::about::RegistryRootName> roots = {

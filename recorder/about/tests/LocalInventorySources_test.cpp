@@ -1,6 +1,7 @@
 #include "LocalInventorySources.h"
 
 #include "AboutFakes.h"
+#include "about/QZStandard.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,10 @@ TEST(LocalInventorySources, LaterLibraryFoldersAreSearchedToo) {
     LocalInventoryLocations locations;
     locations.libraryFolders << computer.path(QStringLiteral("lib")) << computer.path(QStringLiteral("lib2"));
     LocalInventorySources sources(locations, {}, {});
+    // Without readers of its own the inventory reads the registry store and the files' version records.
+    computer.setRegistry(InventoryRoot::CurrentUser, QStringLiteral("Control Panel\\International"),
+                         QStringLiteral("sCountry"), QStringLiteral("Atlantis"));
+    EXPECT_EQ(sources.language().country, QStringLiteral("Atlantis"));
     EXPECT_EQ(sources.systemFolder(), computer.path(QStringLiteral("lib")));
     EXPECT_EQ(sources.systemFile(QStringLiteral("cvirte.dll")), second);
     EXPECT_EQ(sources.fileFacts(computer.path(QStringLiteral("lib/none.dll"))).versionAndType,
@@ -33,6 +38,7 @@ TEST(LocalInventorySources, LaterLibraryFoldersAreSearchedToo) {
     EXPECT_EQ(sources.readRegistryValue(InventoryRoot::LocalMachine, QStringLiteral("SOFTWARE"),
                                         QStringLiteral("x")),
               QString());
+    EXPECT_EQ(sources.fileFacts(second).versionAndType, QString()) << "a file without version data";
 }
 
 TEST(LocalInventorySources, FileSearchIgnoresLetterCaseAndFolders) {
@@ -48,6 +54,25 @@ TEST(LocalInventorySources, FileSearchIgnoresLetterCaseAndFolders) {
     EXPECT_TRUE(sources->fileExists(computer.path(QStringLiteral("d/QZA.DLL"))));
     EXPECT_FALSE(sources->fileExists(QString()));
     EXPECT_TRUE(sources->findFiles(QString(), QStringLiteral("*")).isEmpty());
+}
+
+TEST(AboutRegistry, NumbersAreStoredAsNumbersAndTextsTrimmed) {
+    PreparedComputer computer;
+    const QString key = QStringLiteral("SOFTWARE\\National Instruments\\NI Spy\\Options");
+    ASSERT_TRUE(AboutRegistry::write(InventoryRoot::CurrentUser, key, QStringLiteral("History Depth"),
+                                     QStringLiteral("99999")));
+    ASSERT_TRUE(AboutRegistry::write(InventoryRoot::CurrentUser, key, QStringLiteral("Log File Name"),
+                                     QStringLiteral("  /data/NISpy_1.spy ")));
+    const auto depth =
+        QZStandard::ReadRegistryValue(QZStandard::kHkeyCurrentUser, key.toStdString(), "History Depth");
+    ASSERT_TRUE(std::holds_alternative<std::int32_t>(depth));
+    EXPECT_EQ(std::get<std::int32_t>(depth), 99999);
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::CurrentUser, key, QStringLiteral("Log File Name")),
+              QStringLiteral("/data/NISpy_1.spy"));
+    // The user's settings are not the machine's.
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::LocalMachine, key, QStringLiteral("History Depth")),
+              QString());
+    EXPECT_EQ(AboutRegistry::read(InventoryRoot::CurrentUser, key, QStringLiteral("missing")), QString());
 }
 
 TEST(LocalInventorySources, AdministratorIsRootOrAnAdministeringGroup) {
@@ -77,22 +102,20 @@ TEST(LocalInventorySources, InstallTimeFromTheStoreOrTheSystem) {
                          QStringLiteral("12345"));
     EXPECT_EQ(computer.sources()->installTime(), std::optional<std::int64_t>(12345));
 
-    PreparedComputer damaged;
-    damaged.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
-                        QStringLiteral("soon"));
-    EXPECT_EQ(damaged.sources()->installTime(), std::nullopt);
+    // The count is unsigned: past 2038 it reads back negative.
+    computer.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
+                         QStringLiteral("-1"));
+    EXPECT_EQ(computer.sources()->installTime(), std::optional<std::int64_t>(4294967295LL));
+    computer.setRegistry(InventoryRoot::LocalMachine, key, QStringLiteral("InstallDate"),
+                         QStringLiteral("soon"));
+    EXPECT_EQ(computer.sources()->installTime(), std::nullopt);
 
     LocalInventoryLocations locations;
     locations.installMarker = computer.root();
-    const std::optional<std::int64_t> marked = LocalInventorySources(locations, {}, {}).installTime();
+    const auto emptyStore = [](InventoryRoot, const QString&, const QString&) { return QString(); };
+    const std::optional<std::int64_t> marked = LocalInventorySources(locations, emptyStore, {}).installTime();
     ASSERT_TRUE(marked.has_value());
     EXPECT_LE(std::abs(*marked - QDateTime::currentSecsSinceEpoch()), 3600);
-}
-
-TEST(LocalInventorySources, ThisComputerHasASystemFolder) {
-    const LocalInventoryLocations locations = LocalInventorySources::systemLocations();
-    ASSERT_FALSE(locations.libraryFolders.isEmpty());
-    EXPECT_TRUE(locations.libraryFolders.first().startsWith(QLatin1Char('/')));
 }
 
 }  // namespace

@@ -50,40 +50,41 @@ Bytes block(const std::string& key, std::uint16_t type, const Bytes& value, std:
     return b;
 }
 
-Bytes versionResource(const VersionSpec& spec) {
+Bytes versionResource(const VersionContent& content) {
     Bytes fixed;
-    if (spec.withFixedPart) {
+    if (content.withFixedPart) {
         const std::uint32_t fields[13] = {0xFEEF04BD,
                                           0x00010000,
-                                          spec.fileVersionMS,
-                                          spec.fileVersionLS,
-                                          spec.productVersionMS,
-                                          spec.productVersionLS,
+                                          content.fileVersionMS,
+                                          content.fileVersionLS,
+                                          content.productVersionMS,
+                                          content.productVersionLS,
                                           0x3F,
-                                          spec.flags,
-                                          spec.os,
-                                          spec.type,
-                                          spec.subtype,
+                                          content.flags,
+                                          content.os,
+                                          content.type,
+                                          content.subtype,
                                           0,
                                           0};
         for (std::uint32_t f : fields) put32(fixed, fixed.size(), f);
     }
     std::vector<Bytes> children;
-    if (spec.translation) {
-        std::string key = spec.tableKey;
+    if (content.translation) {
+        std::string key = content.tableKey;
         if (key.empty()) {
             char buf[9];
-            std::snprintf(buf, sizeof buf, "%04X%04X", spec.translation->first, spec.translation->second);
+            std::snprintf(buf, sizeof buf, "%04X%04X", content.translation->first,
+                          content.translation->second);
             key = buf;
         }
         std::vector<Bytes> strings;
-        for (const auto& [name, text] : spec.strings) {
+        for (const auto& [name, text] : content.strings) {
             strings.push_back(block(name, 1, utf16(text), static_cast<std::uint16_t>(text.size() + 1), {}));
         }
         children.push_back(block("StringFileInfo", 1, {}, 0, {block(key, 1, {}, 0, strings)}));
         Bytes pair;
-        put16(pair, 0, spec.translation->first);
-        put16(pair, 2, spec.translation->second);
+        put16(pair, 0, content.translation->first);
+        put16(pair, 2, content.translation->second);
         children.push_back(block("VarFileInfo", 1, {}, 0, {block("Translation", 0, pair, 4, {})}));
     }
     return block("VS_VERSION_INFO", 0, fixed, static_cast<std::uint16_t>(fixed.size()), children);

@@ -12,7 +12,7 @@ namespace pe_builder {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct VersionSpec {
+struct VersionContent {
     bool withFixedPart = true;
     std::uint32_t fileVersionMS = 0, fileVersionLS = 0;
     std::uint32_t productVersionMS = 0, productVersionLS = 0;
@@ -28,7 +28,7 @@ struct VersionSpec {
 Bytes block(const std::string& key, std::uint16_t type, const Bytes& value, std::uint16_t valueLength,
             const std::vector<Bytes>& children);
 Bytes utf16(const std::string& ascii, bool terminate = true);
-Bytes versionResource(const VersionSpec& spec);
+Bytes versionResource(const VersionContent& content);
 
 // A PE32 (or PE32+) file with one resource section holding `resource` as version resource.
 Bytes peFile(const Bytes& resource, bool pe32Plus = false);

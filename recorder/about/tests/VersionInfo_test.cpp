@@ -14,34 +14,35 @@ using pe_builder::Bytes;
 
 namespace {
 
-pe_builder::VersionSpec fullSpec() {
-    pe_builder::VersionSpec spec;
-    spec.fileVersionMS = 0x00030005;
-    spec.fileVersionLS = 0x00000001;
-    spec.productVersionMS = 0x0001000F;
-    spec.productVersionLS = 0x00010002;
-    spec.flags = 0x21;
-    spec.type = 2;
-    spec.translation = std::make_pair(std::uint16_t{0x0409}, std::uint16_t{0x04B0});
-    spec.strings = {{"Comments", "c"},
-                    {"CompanyName", "Quazar"},
-                    {"FileDescription", "bus"},
-                    {"InternalName", "qz"},
-                    {"LegalCopyright", "(c)"},
-                    {"LegalTrademarks", "tm"},
-                    {"OriginalFileName", "qz.dll"},
-                    {"ProductName", "Marlin"},
-                    {"PrivateBuild", "pb"},
-                    {"SpecialBuild", "sb"},
-                    {"Label", "lbl"}};
-    return spec;
+pe_builder::VersionContent fullContent() {
+    pe_builder::VersionContent content;
+    content.fileVersionMS = 0x00030005;
+    content.fileVersionLS = 0x00000001;
+    content.productVersionMS = 0x0001000F;
+    content.productVersionLS = 0x00010002;
+    content.flags = 0x21;
+    content.type = 2;
+    content.translation = std::make_pair(std::uint16_t{0x0409}, std::uint16_t{0x04B0});
+    content.strings = {{"Comments", "c"},
+                       {"CompanyName", "Quazar"},
+                       {"FileDescription", "bus"},
+                       {"InternalName", "qz"},
+                       {"LegalCopyright", "(c)"},
+                       {"LegalTrademarks", "tm"},
+                       {"OriginalFileName", "qz.dll"},
+                       {"ProductName", "Marlin"},
+                       {"PrivateBuild", "pb"},
+                       {"SpecialBuild", "sb"},
+                       {"Label", "lbl"}};
+    return content;
 }
 
 }  // namespace
 
 TEST(VersionInfoRecordTest, FillsEveryFieldFromAProgramFile) {
     TempDir dir;
-    const std::string path = dir.write("qz.dll", pe_builder::peFile(pe_builder::versionResource(fullSpec())));
+    const std::string path =
+        dir.write("qz.dll", pe_builder::peFile(pe_builder::versionResource(fullContent())));
     const FileVersionRecord r = GetFileVersionRecord(path);
     EXPECT_EQ(r.FileVersion, "3.5.0.1");
     EXPECT_EQ(r.ProductVersion, "1.15.1.2");
@@ -75,24 +76,26 @@ TEST(VersionInfoRecordTest, StringsComeFromTheTableOfTheFirstTranslation) {
     for (auto [lang, cp, key] :
          {std::make_tuple(0x0407, 0x04E4, "040704E4"), std::make_tuple(0x0409, 0xFDE9, "0409FDE9")}) {
         EXPECT_EQ(TranslationKey(static_cast<std::uint16_t>(lang), static_cast<std::uint16_t>(cp)), key);
-        auto spec = fullSpec();
-        spec.translation = std::make_pair(static_cast<std::uint16_t>(lang), static_cast<std::uint16_t>(cp));
-        spec.tableKey = key;
-        const auto r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(spec)));
+        auto content = fullContent();
+        content.translation =
+            std::make_pair(static_cast<std::uint16_t>(lang), static_cast<std::uint16_t>(cp));
+        content.tableKey = key;
+        const auto r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(content)));
         EXPECT_EQ(r.CompanyName, "Quazar") << key;
         // A table under another key is not the one the translation names.
-        spec.tableKey = "040904B0";
+        content.tableKey = "040904B0";
         EXPECT_EQ(
-            GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(spec))).CompanyName, "");
+            GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(content))).CompanyName,
+            "");
     }
 }
 
 TEST(VersionInfoRecordTest, NoTranslationTableKeepsTheFixedPartOnly) {
-    auto spec = fullSpec();
-    spec.translation.reset();
+    auto content = fullContent();
+    content.translation.reset();
     TempDir dir;
     const auto r =
-        GetFileVersionRecord(dir.write("a.exe", pe_builder::peFile(pe_builder::versionResource(spec))));
+        GetFileVersionRecord(dir.write("a.exe", pe_builder::peFile(pe_builder::versionResource(content))));
     EXPECT_EQ(r.FileVersion, "3.5.0.1");
     EXPECT_EQ(r.ProductVersion, "1.15.1.2");
     EXPECT_EQ(r.FlagsText, "Debug Special ");
@@ -104,15 +107,15 @@ TEST(VersionInfoRecordTest, NoTranslationTableKeepsTheFixedPartOnly) {
 }
 
 TEST(VersionInfoRecordTest, DriverSubtypes) {
-    auto spec = fullSpec();
-    spec.type = 3;
-    spec.subtype = 12;
-    auto r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(spec)));
+    auto content = fullContent();
+    content.type = 3;
+    content.subtype = 12;
+    auto r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(content)));
     EXPECT_EQ(r.TypeText, "Device Driver");
     EXPECT_EQ(r.SubtypeText, "");
     EXPECT_EQ(r.VersionAndType, "3.5.0.1 (type: Device Driver)");
-    spec.subtype = 11;
-    r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(spec)));
+    content.subtype = 11;
+    r = GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(content)));
     EXPECT_EQ(r.SubtypeText, "Versioned Printer drv");
 }
 
@@ -131,7 +134,7 @@ TEST(VersionInfoRecordTest, MissingFileTextIsTrimmed) {
 
 TEST(VersionInfoRecordTest, FilesWithoutVersionDataGiveAnEmptyRecord) {
     TempDir dir;
-    Bytes noResource = pe_builder::peFile(pe_builder::versionResource(fullSpec()));
+    Bytes noResource = pe_builder::peFile(pe_builder::versionResource(fullContent()));
     noResource[0x40 + 24 + 96 + 16] = 0;  // resource directory address 0
     noResource[0x40 + 24 + 96 + 17] = 0;
     for (const auto& [name, bytes] :
@@ -145,7 +148,7 @@ TEST(VersionInfoRecordTest, FilesWithoutVersionDataGiveAnEmptyRecord) {
 }
 
 TEST(VersionInfoRecordTest, TruncatedFileNeverGivesMoreThanItHolds) {
-    const Bytes file = pe_builder::peFile(pe_builder::versionResource(fullSpec()));
+    const Bytes file = pe_builder::peFile(pe_builder::versionResource(fullContent()));
     TempDir dir;
     for (std::size_t n : {std::size_t{0}, std::size_t{0x40}, std::size_t{0x150},
                           pe_builder::kVersionDataOffset + 10, file.size() - 1}) {
@@ -224,17 +227,17 @@ TEST(VersionInfoTextTest, Tables) {
 }
 
 TEST(VersionInfoTextTest, QueryVersionStringOnRawData) {
-    const Bytes data = pe_builder::versionResource(fullSpec());
+    const Bytes data = pe_builder::versionResource(fullContent());
     EXPECT_EQ(QueryVersionString(data, "CompanyName", "040904B0"), "Quazar");
     EXPECT_EQ(QueryVersionString(data, "Nope", "040904B0"), "");
     EXPECT_EQ(QueryVersionString({}, "CompanyName", "040904B0"), "");
 }
 
 TEST(VersionInfoTextTest, LongVersionStringsAreKeptWhole) {
-    auto spec = fullSpec();
+    auto content = fullContent();
     const std::string longText(600, 'x');
-    spec.strings = {{"Comments", longText}};
-    EXPECT_EQ(GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(spec))).Comments,
+    content.strings = {{"Comments", longText}};
+    EXPECT_EQ(GetVersionRecordFromImage(pe_builder::peFile(pe_builder::versionResource(content))).Comments,
               longText);
 }
 

@@ -13,14 +13,14 @@ using pe_builder::Bytes;
 
 namespace {
 
-pe_builder::VersionSpec sampleSpec() {
-    pe_builder::VersionSpec spec;
-    spec.fileVersionMS = 0x00030005;
-    spec.fileVersionLS = 0x00000001;
-    spec.type = 2;
-    spec.translation = std::make_pair(std::uint16_t{0x0409}, std::uint16_t{0x04B0});
-    spec.strings = {{"CompanyName", "Quazar"}, {"ProductName", "Marlin"}};
-    return spec;
+pe_builder::VersionContent sampleContent() {
+    pe_builder::VersionContent content;
+    content.fileVersionMS = 0x00030005;
+    content.fileVersionLS = 0x00000001;
+    content.type = 2;
+    content.translation = std::make_pair(std::uint16_t{0x0409}, std::uint16_t{0x04B0});
+    content.strings = {{"CompanyName", "Quazar"}, {"ProductName", "Marlin"}};
+    return content;
 }
 
 std::optional<Bytes> resourceOf(const Bytes& file) {
@@ -31,7 +31,7 @@ std::optional<Bytes> resourceOf(const Bytes& file) {
 }  // namespace
 
 TEST(PeImageTest, FindsTheVersionResourceInBothHeaderForms) {
-    const Bytes resource = pe_builder::versionResource(sampleSpec());
+    const Bytes resource = pe_builder::versionResource(sampleContent());
     for (bool plus : {false, true}) {
         const auto found = resourceOf(pe_builder::peFile(resource, plus));
         ASSERT_TRUE(found) << "PE32+ " << plus;
@@ -42,13 +42,13 @@ TEST(PeImageTest, FindsTheVersionResourceInBothHeaderForms) {
 TEST(PeImageTest, RejectsFilesThatAreNotProgramFiles) {
     EXPECT_FALSE(resourceOf({}));
     EXPECT_FALSE(resourceOf({'M', 'Z'}));
-    Bytes file = pe_builder::peFile(pe_builder::versionResource(sampleSpec()));
+    Bytes file = pe_builder::peFile(pe_builder::versionResource(sampleContent()));
     file[0x40] = 'N';  // "NE": a 16-bit file, which has no resource tree of this kind
     EXPECT_FALSE(resourceOf(file));
 }
 
 TEST(PeImageTest, EveryTruncationGivesNothingOrTheWholeResource) {
-    const Bytes resource = pe_builder::versionResource(sampleSpec());
+    const Bytes resource = pe_builder::versionResource(sampleContent());
     const Bytes file = pe_builder::peFile(resource);
     for (std::size_t n = 0; n < file.size(); ++n) {
         const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
@@ -64,7 +64,7 @@ TEST(PeImageTest, EveryTruncationGivesNothingOrTheWholeResource) {
 }
 
 TEST(PeImageTest, HostileOffsetsStayInsideTheFile) {
-    const Bytes good = pe_builder::peFile(pe_builder::versionResource(sampleSpec()));
+    const Bytes good = pe_builder::peFile(pe_builder::versionResource(sampleContent()));
     const std::size_t r = pe_builder::kResourceSectionOffset;
     struct Patch {
         std::size_t at;
@@ -93,7 +93,7 @@ TEST(PeImageTest, HostileOffsetsStayInsideTheFile) {
 }
 
 TEST(VersionResourceTest, ReadsFixedPartTranslationAndStrings) {
-    const Bytes data = pe_builder::versionResource(sampleSpec());
+    const Bytes data = pe_builder::versionResource(sampleContent());
     const VersionResource res(data);
     ASSERT_TRUE(res.fixedInfo());
     EXPECT_EQ(res.fixedInfo()->fileVersionMS, 0x00030005u);
@@ -109,14 +109,14 @@ TEST(VersionResourceTest, ReadsFixedPartTranslationAndStrings) {
 }
 
 TEST(VersionResourceTest, WrongSignatureMeansNoFixedPart) {
-    Bytes data = pe_builder::versionResource(sampleSpec());
+    Bytes data = pe_builder::versionResource(sampleContent());
     // The fixed part starts after the 6-byte head and the padded key "VS_VERSION_INFO".
     data[40] ^= 0xFF;
     EXPECT_FALSE(VersionResource(data).fixedInfo());
 }
 
 TEST(VersionResourceTest, ZeroLengthBlockEndsTheListInsteadOfLooping) {
-    Bytes data = pe_builder::versionResource(sampleSpec());
+    Bytes data = pe_builder::versionResource(sampleContent());
     // The first child (StringFileInfo) follows the 92-byte head and fixed part; give it length 0.
     data[92] = 0;
     data[93] = 0;
@@ -126,7 +126,7 @@ TEST(VersionResourceTest, ZeroLengthBlockEndsTheListInsteadOfLooping) {
 }
 
 TEST(VersionResourceTest, LengthsLargerThanTheDataAreCut) {
-    Bytes data = pe_builder::versionResource(sampleSpec());
+    Bytes data = pe_builder::versionResource(sampleContent());
     data[0] = 0xFF;
     data[1] = 0xFF;
     data[2] = 0xFF;  // value length 0xFFFF
@@ -134,7 +134,7 @@ TEST(VersionResourceTest, LengthsLargerThanTheDataAreCut) {
     const VersionResource res(data);
     EXPECT_FALSE(res.empty());
     // Every truncation parses without reading past the end.
-    const Bytes whole = pe_builder::versionResource(sampleSpec());
+    const Bytes whole = pe_builder::versionResource(sampleContent());
     for (std::size_t n = 0; n <= whole.size(); ++n) {
         const VersionResource part(std::span<const std::uint8_t>(whole.data(), n));
         if (n < 6) {

@@ -114,8 +114,11 @@ void* BusLibrary::resolve(Function f) {
     void* fn = dlsym(handle_, kFunctionNames[f]);
 #endif
     if (!fn) {
-        error_ = std::string("The bus library \"") + path_ + "\" has no function " + kFunctionNames[f] +
-                 "; it is not a compatible qzib32 library.";
+        // The first function found missing is the one worth naming.
+        if (error_.empty()) {
+            error_ = std::string("The bus library \"") + path_ + "\" has no function " + kFunctionNames[f] +
+                     "; it is not a compatible qzib32 library.";
+        }
         return nullptr;
     }
     functions_[f] = fn;

@@ -106,17 +106,22 @@ void RecordingSession::StartRec_Click() {
         return;
     }
 
-    state_.ud = bus_.ibfind(settings.address.c_str(), state_);
-    if (const auto bindingError = bus_.bindingError(); !bindingError.empty()) {
+    // A library that cannot be loaded, or lacks a function, shows at the first calls.
+    auto busUnavailable = [this] {
+        const auto bindingError = bus_.bindingError();
+        if (bindingError.empty()) return false;
         failureMessage_ = bindingError;
         window_.setBusyPointer(false);
         window_.setStartEnabled(true);
         window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
         outcome_ = Outcome::BusUnavailable;
-        return;
-    }
+        return true;
+    };
+    state_.ud = bus_.ibfind(settings.address.c_str(), state_);
+    if (busUnavailable()) return;
     io_.write("*IDN?");
     const std::string reply = io_.readIdentity();
+    if (busUnavailable()) return;
     identity_ = StripLineEnds(reply);
 
     if (upperAscii(reply.substr(0, 5)) == kMakerWord) {

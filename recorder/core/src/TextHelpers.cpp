@@ -20,45 +20,54 @@ double nearestEven(double value) {
 
 namespace {
 
-// Turns a general-format text from to_chars ("0.5", "1.5e-05", "-0.25") into the recorder's
-// form (" .5", " 1.5E-05", "-.25") in place at out[start..]. Returns nothing; out grows as needed.
+constexpr std::ptrdiff_t kMaxNumberText = 32;
+constexpr std::ptrdiff_t kMaxSingleText = static_cast<std::ptrdiff_t>(kMaxSingleNumberText);
+
+// Writes the recorder's number form (" .5", "-56.27", " 1.5E-05") at p, which must have room for
+// kMaxSingleText bytes for a single and kMaxNumberText for a double, and returns the end. The C++ library
+// does the digits (shortest-exact to `digits` significant digits, "." always); only the sign blank, the zero
+// before the point and the exponent letter are ours.
 template <typename T>
-void appendGeneral(std::string& out, T value, int digits) {
+char* writeGeneral(char* p, T value, int digits) {
+    // A single needs at most 14 bytes (" 1.234568E-38"), a double at most 23.
+    constexpr std::ptrdiff_t room = sizeof(T) == 4 ? kMaxSingleText : kMaxNumberText;
     if (std::isnan(value)) {
-        out += " NaN";
-        return;
+        std::memcpy(p, " NaN", 4);
+        return p + 4;
     }
     if (std::isinf(value)) {
-        out += value < 0 ? "-Inf" : " Inf";
-        return;
+        std::memcpy(p, value < 0 ? "-Inf" : " Inf", 4);
+        return p + 4;
     }
     if (value == 0) {  // also -0, which must not show a minus sign
-        out += " 0";
-        return;
+        p[0] = ' ';
+        p[1] = '0';
+        return p + 2;
     }
-    std::array<char, 48> buf;
-    char* first = buf.data() + 1;  // room for the leading blank
-    const auto res = std::to_chars(first, buf.data() + buf.size(), value, std::chars_format::general, digits);
-    char* last = res.ptr;
-    char* digitsStart = first;
-    if (*first == '-') {
-        ++digitsStart;
-    } else {
-        --first;
-        *first = ' ';
-    }
+    *p = value < 0 ? '-' : ' ';
+    char* digitsStart = p + 1;
+    char* last =
+        std::to_chars(digitsStart, p + room, value < 0 ? -value : value, std::chars_format::general, digits)
+            .ptr;
     // "0.xxx" -> ".xxx": the recorder never writes the zero before the decimal point.
-    if (digitsStart[0] == '0' && digitsStart + 1 < last && digitsStart[1] == '.') {
+    if (digitsStart[0] == '0' && digitsStart[1] == '.') {
         std::memmove(digitsStart, digitsStart + 1, static_cast<std::size_t>(last - digitsStart - 1));
         --last;
     }
-    for (char* p = digitsStart; p < last; ++p) {
-        if (*p == 'e') {
-            *p = 'E';
+    // The exponent, when there is one, is "e+dd" or "e-ddd" at the end.
+    for (char* e = last - 1; e > digitsStart && e >= last - 5; --e) {
+        if (*e == 'e') {
+            *e = 'E';
             break;
         }
     }
-    out.append(first, last);
+    return last;
+}
+
+template <typename T>
+void appendGeneral(std::string& out, T value, int digits) {
+    char buf[kMaxNumberText];
+    out.append(buf, writeGeneral(buf, value, digits));
 }
 
 bool isSkippable(char c) {
@@ -90,6 +99,10 @@ std::string NumberText(std::int64_t value) {
 
 void appendNumberText(std::string& out, float value) {
     appendGeneral(out, value, 7);
+}
+
+char* writeNumberText(char* p, float value) {
+    return writeGeneral(p, value, 7);
 }
 
 static std::string trimBlanks(std::string text) {

@@ -1,10 +1,12 @@
 #include "marlin/core/TraceFile.h"
 
 #include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "marlin/core/TextHelpers.h"
 
@@ -188,13 +190,20 @@ std::string TraceFile::sectionLine(std::int32_t readingCount, const TimeStamp& s
 std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separator) {
     const std::size_t n = bytes.size() / 4;
     std::string out;
-    out.reserve(n * (14 + separator.size()));
+    if (n == 0) return out;
+    // Sized for the longest form, written through a pointer, cut to length at the end.
+    out.resize(n * (kMaxSingleNumberText + separator.size()));
+    char* p = out.data();
     for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) out.append(separator);
+        if (i > 0 && !separator.empty()) {
+            std::memcpy(p, separator.data(), separator.size());
+            p += separator.size();
+        }
         float value;
         std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
-        appendNumberText(out, value);
+        p = writeNumberText(p, value);
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
@@ -261,15 +270,13 @@ FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t 
 
 FileResult TraceFile::appendAsciiSection(const std::string& path, std::int32_t readingCount,
                                          const TimeStamp& stamp, std::string_view valuesText) {
-    std::string section = sectionLine(readingCount, stamp, true);
-    section += "\r\n";
-    section.append(valuesText);
-    section += "\r\n";
+    const std::string line = sectionLine(readingCount, stamp, true) + "\r\n";
     RawFile file(path, true);
     if (!file.isOpen()) return failure(path, "opened", file.error());
     long long size = 0;
     if (!file.size(size)) return failure(path, "read", file.error());
-    if (!file.append(section)) {
+    // Three appends, without copying the (possibly megabyte-long) value line once more.
+    if (!file.append(line) || !file.append(valuesText) || !file.append("\r\n")) {
         const int error = file.error();
         file.truncateTo(size);
         return failure(path, "written", error);

@@ -40,3 +40,28 @@ TEST(BusLibraryTest, PathComesFromTheEnvironmentWhenNotGiven) {
 
 }  // namespace
 }  // namespace marlin
+
+#include "FakeWindow.h"
+#include "TempDir.h"
+#include "marlin/core/RecordingSession.h"
+
+namespace marlin {
+namespace {
+
+TEST(BusLibraryTest, SessionNamesAFunctionTheLibraryLacks) {
+    testing::TempDir dir;
+    testing::FakeStopwatch stopwatch;
+    testing::FakeWindow window(stopwatch);
+    window.settings.fileName = dir.file("t.sft");
+    testing::FakeProbe probe;
+    BusLibrary bus(MARLIN_TEST_PARTIAL_BUS);
+    RecordingSession session(window, bus, probe, stopwatch);
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::BusUnavailable);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find("QZDLLibwrt"), std::string::npos) << window.warnings[0];
+    EXPECT_TRUE(window.startEnabled);
+}
+
+}  // namespace
+}  // namespace marlin

@@ -29,6 +29,9 @@ TEST(NumberTextTest, SevenSignificantDigitsForSingles) {
     EXPECT_EQ(NumberText(-1e-20f), "-1E-20");
     EXPECT_EQ(NumberText(3.4e38f), " 3.4E+38");
     EXPECT_EQ(NumberText(-80.12345f), "-80.12345");
+    EXPECT_EQ(NumberText(1.4e-45f), " 1.401298E-45");  // the smallest single
+    EXPECT_EQ(NumberText(-3.4028235e38f), "-3.402823E+38");
+    EXPECT_EQ(NumberText(-1.7976931348623157e308), "-1.79769313486232E+308");
 }
 
 TEST(NumberTextTest, FifteenDigitsForDoubles) {

@@ -3,11 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+
+#include <marlin/product.h>
 
 #include "LogFixture.h"
 
@@ -65,6 +68,23 @@ TEST_F(RootDebugTest, NewInstanceHasItsDefaults) {
     // The test program's folder is writable, so the log would go beside the program.
     EXPECT_EQ(name.parent_path(), std::filesystem::read_symlink("/proc/self/exe").parent_path());
     EXPECT_FALSE(std::filesystem::exists(name));
+}
+
+TEST_F(RootDebugTest, DefaultNameFallsBackToTheUsersDataFolder) {
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
+    const std::string name = RootDebug::DefaultFileNameIn(folder.File("not-there"));
+    const std::string writable = RootDebug::DefaultFileNameIn(folder.File(""));
+    if (saved) {
+        ::setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_DATA_HOME");
+    }
+    EXPECT_EQ(std::filesystem::path(name).parent_path(),
+              std::filesystem::path(folder.File("data")) / MARLIN_PRODUCT_NAME);
+    EXPECT_EQ(std::filesystem::path(writable).parent_path(),
+              std::filesystem::path(folder.File("")).parent_path());
 }
 
 TEST_F(RootDebugTest, LevelTexts) {

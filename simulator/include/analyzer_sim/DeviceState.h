@@ -14,9 +14,11 @@ struct DeviceState {
     bool continuous = true;
     bool outputPending = false;
     std::uint64_t sweeps = 0;
+    bool waiting = false;        // a message waits for a sweep (*WAI, *OPC?) or a reply delay
     std::uint64_t messages = 0;  // program messages run
     std::uint64_t replies = 0;   // replies sent
     std::size_t errorsQueued = 0;
+    double dataThreadCpuSeconds = 0.0;  // processor time the thread serving the data connection used
 };
 
 }  // namespace marlin::sim

@@ -1,0 +1,179 @@
+// Readings per second of `marlin-cli record --interval 0` against the simulator (sweep time 0),
+// beside a raw-socket client that sends the same commands and moves the same bytes without the
+// bus library and without a file. Goal: at least 0.7 of the raw client's rate for 501 binary
+// points; for 100,001 ASCII points the recording is limited by the formatting of the values.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "RawBusClient.h"
+#include "marlin/core/TraceFile.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kSeconds = 2.0;
+constexpr int kRounds = 3;
+
+double rawRate(const std::string& address, std::uint16_t port) {
+    marlin::bench::RawBusClient client(address, port);
+    // The recorder's start sequence, so that the instrument is in the same state.
+    client.write("*IDN?");
+    client.read();
+    client.write("SYST:DISP:UPD ON");
+    client.write("INIT:CONT OFF");
+    client.write("SYST:Err:CLE:All");
+    client.write("FORMat ASCii");
+    client.write("MMEM:STOR:TRAC  1,'C:\\TRACE.DAT'");
+    client.write("MMEM:DATA? 'C:\\TRACE.DAT'");
+    client.read();
+    long readings = 0;
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration<double>(kSeconds);
+    while (Clock::now() < end) {
+        client.write("SWE:TIME?");
+        client.read();
+        client.write("INIT:IMM;*WAI");
+        client.write("FORM REAL,32");
+        client.write("TRAC? TRACE1");
+        if (client.read().size() < 8) throw std::runtime_error("no trace data");
+        ++readings;
+    }
+    return static_cast<double>(readings) / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long countReadings(const std::string& path, bool ascii) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string content(std::istreambuf_iterator<char>(in), {});
+    if (!ascii) return content.size() >= 18 ? std::strtol(content.substr(10, 8).c_str(), nullptr, 16) : 0;
+    long n = 0;
+    for (std::size_t pos = content.find("\r\nSection "); pos != std::string::npos;
+         pos = content.find("\r\nSection ", pos + 1)) {
+        ++n;
+    }
+    // The first section follows the head's LF; the others follow the CR LF of a value line.
+    return n + (content.find("\nSection 1;") != std::string::npos ? 1 : 0);
+}
+
+double lastCpuSeconds = 0;
+long lastReadings = 0;
+
+double cliRate(const std::string& address, bool ascii, const std::string& dir) {
+    const std::string file = dir + "/rate.sft";
+    const std::string ini = dir + "/rate.ini";
+    std::filesystem::remove(file);
+    const std::string duration = std::to_string(kSeconds);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(MARLIN_BENCH_CLI_PROGRAM, "marlin-cli", "record", "--address", address.c_str(), "--file",
+                file.c_str(), "--settings", ini.c_str(), "--interval", "0", "--format",
+                ascii ? "ascii" : "binary", "--duration", duration.c_str(), "--quiet",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto start = Clock::now();
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    lastCpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "marlin-cli failed with status %d\n",
+                     WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        return 0;
+    }
+    // The program's own duration clock starts after it is loaded; the rate counts the whole run.
+    lastReadings = countReadings(file, ascii);
+    return static_cast<double>(lastReadings) / std::max(elapsed, kSeconds);
+}
+
+double formatMs(std::uint32_t points) {
+    std::string bytes(points * 4, '\0');
+    for (std::uint32_t i = 0; i < points; ++i) {
+        const float v = -80.0f + static_cast<float>(i % 97) * 0.173f;
+        std::memcpy(bytes.data() + 4 * i, &v, 4);
+    }
+    double best = 1e300;
+    for (int i = 0; i < 5; ++i) {
+        const auto t0 = Clock::now();
+        const auto text = marlin::TraceFile::JoinValues(bytes, ",");
+        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        if (text.empty()) return 0;
+    }
+    return best;
+}
+
+}  // namespace
+
+int main() {
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("marlin-rate-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    struct Case {
+        std::uint32_t points;
+        bool ascii;
+        const char* address;
+    };
+    const Case cases[] = {{501, false, "127.0.0.151"},
+                          {501, true, "127.0.0.152"},
+                          {100001, false, "127.0.0.153"},
+                          {100001, true, "127.0.0.154"}};
+    std::printf("%-8s %-7s %14s %14s %7s %12s\n", "points", "form", "raw client/s", "marlin-cli/s", "ratio",
+                "cli CPU ms/r");
+    for (const auto& c : cases) {
+        // The simulator runs as a process of its own, so that both clients cross a process
+        // boundary to reach it.
+        const std::string points = std::to_string(c.points);
+        const pid_t sim = ::fork();
+        if (sim == 0) {
+            ::execl(MARLIN_BENCH_SIMULATOR, "analyzer-sim", "--bind", c.address, "--port", "2525", "--points",
+                    points.c_str(), "--sweep-time", "0", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        double raw = 0;
+        for (int attempt = 0; attempt < 100 && raw == 0; ++attempt) {
+            try {
+                raw = rawRate(c.address, 2525);
+            } catch (const std::exception&) {
+                ::usleep(50000);  // not listening yet
+            }
+        }
+        // Interleaved rounds, best of each: a busy machine disturbs both clients alike.
+        double cli = 0;
+        double cpuPerReading = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            if (round > 0) raw = std::max(raw, rawRate(c.address, 2525));
+            const double rate = cliRate(c.address, c.ascii, dir);
+            if (rate > cli) {
+                cli = rate;
+                cpuPerReading =
+                    lastReadings > 0 ? 1000.0 * lastCpuSeconds / static_cast<double>(lastReadings) : 0;
+            }
+        }
+        std::printf("%-8u %-7s %14.1f %14.1f %7.2f %12.3f\n", c.points, c.ascii ? "ASCII" : "binary", raw,
+                    cli, raw > 0 ? cli / raw : 0.0, cpuPerReading);
+        if (c.points == 100001 && c.ascii && cli > 0) {
+            std::printf(
+                "  100,001 ASCII: %.1f ms per reading, %.1f ms of it CPU of marlin-cli; formatting the\n"
+                "  values alone takes %.1f ms\n",
+                1000.0 / cli, cpuPerReading, formatMs(c.points));
+        }
+        ::kill(sim, SIGTERM);
+        ::waitpid(sim, nullptr, 0);
+    }
+    std::printf("goal: marlin-cli >= 0.7 x raw client for 501 binary points\n");
+    std::filesystem::remove_all(dir);
+    return 0;
+}
