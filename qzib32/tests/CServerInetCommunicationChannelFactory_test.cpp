@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
 #include <stdexcept>
 #include <thread>
 
 #include "FakeInstrument.h"
+#include "TestPlatform.h"
 #include "channels/CClientInetCommunicationChannelFactory.h"
 #include "channels/ErrorNumberFailure.h"
 
@@ -109,7 +108,7 @@ TEST(CServerInetCommunicationChannelFactory, ABusyAddressRaisesTheErrorNumberAnd
         int client = connectTo("127.0.0.22");
         qzib::SocketHandle accepted = first.WaitForConnection(5000u);
         ASSERT_NE(accepted, qzib::kInvalidSocket);
-        ::shutdown(client, SHUT_WR);
+        shutdownWrite(client);
         { CSocketCommunicationChannel closing(accepted); }
         closeFd(client);
     }

@@ -1,19 +1,93 @@
 #include "FakeInstrument.h"
 
-#include <arpa/inet.h>
+#ifndef _WIN32
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
+#include "TestPlatform.h"
+
 namespace qzibtest {
 namespace {
+
+#ifdef _WIN32
+// The tests use sockets of their own before the library starts Winsock, and after it stopped it.
+struct WinsockForTests {
+    WinsockForTests() {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~WinsockForTests() { ::WSACleanup(); }
+} g_winsock;
+
+constexpr int kSendFlags = 0;
+using ReceiveResult = int;
+
+int pollSockets(pollfd* fds, std::size_t number, int timeoutMs) {
+    return ::WSAPoll(fds, static_cast<ULONG>(number), timeoutMs);
+}
+int acceptSocket(int listener) {
+    return static_cast<int>(::accept(static_cast<SOCKET>(listener), nullptr, nullptr));
+}
+int newSocket(int type) {
+    SOCKET s = ::socket(AF_INET, type, 0);
+    return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
+}
+int closeSocket(int fd) {
+    return ::closesocket(static_cast<SOCKET>(fd));
+}
+bool interruptedOrEmpty() {
+    int e = ::WSAGetLastError();
+    return e == WSAEWOULDBLOCK || e == WSAEINTR;
+}
+std::string lastErrorText() {
+    return "Winsock error " + std::to_string(::WSAGetLastError());
+}
+// Receives what is there now without waiting, also on a blocking socket.
+ReceiveResult receiveNow(int fd, std::uint8_t* buffer, std::size_t count) {
+    pollfd p{static_cast<SOCKET>(fd), POLLIN, 0};
+    if (::WSAPoll(&p, 1, 0) <= 0) {
+        ::WSASetLastError(WSAEWOULDBLOCK);
+        return -1;
+    }
+    return ::recv(static_cast<SOCKET>(fd), reinterpret_cast<char*>(buffer), static_cast<int>(count), 0);
+}
+#else
+constexpr int kSendFlags = MSG_NOSIGNAL;
+using ReceiveResult = ssize_t;
+
+int pollSockets(pollfd* fds, std::size_t number, int timeoutMs) {
+    return ::poll(fds, number, timeoutMs);
+}
+int acceptSocket(int listener) {
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+int newSocket(int type) {
+    return ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+}
+int closeSocket(int fd) {
+    return ::close(fd);
+}
+bool interruptedOrEmpty() {
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+std::string lastErrorText() {
+    return std::strerror(errno);
+}
+ReceiveResult receiveNow(int fd, std::uint8_t* buffer, std::size_t count) {
+    return ::recv(fd, buffer, count, MSG_DONTWAIT);
+}
+#endif
+
+pollfd pollEntry(int fd) {
+    pollfd p{};
+    p.fd = static_cast<decltype(p.fd)>(fd);
+    p.events = POLLIN;
+    return p;
+}
 
 sockaddr_in endpoint(const char* address) {
     sockaddr_in sa{};
@@ -25,7 +99,17 @@ sockaddr_in endpoint(const char* address) {
 
 void setNoDelay(int fd) {
     int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+void setReuseAddress(int fd) {
+#ifndef _WIN32
+    // Winsock binds over TIME_WAIT without it, and with it would share a port in use.
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#else
+    (void)fd;
+#endif
 }
 
 }  // namespace
@@ -62,13 +146,12 @@ WireHeader decodeHeader(const std::uint8_t* b) {
 // --- raw sockets ------------------------------------------------------------------------
 
 RawListener::RawListener(const char* address) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    m_fd = newSocket(SOCK_STREAM);
+    setReuseAddress(m_fd);
     sockaddr_in sa = endpoint(address);
     if (::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(m_fd, 16) != 0) {
-        std::string why = std::strerror(errno);
-        ::close(m_fd);
+        std::string why = lastErrorText();
+        closeSocket(m_fd);
         throw std::runtime_error(std::string("cannot listen on ") + address + ": " + why);
     }
 }
@@ -78,18 +161,18 @@ RawListener::~RawListener() {
 }
 
 int RawListener::accept(Millis bound) {
-    pollfd p{m_fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(bound.count())) != 1) return -1;
-    int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    pollfd p = pollEntry(m_fd);
+    if (pollSockets(&p, 1, static_cast<int>(bound.count())) != 1) return -1;
+    int fd = acceptSocket(m_fd);
     if (fd >= 0) setNoDelay(fd);
     return fd;
 }
 
 int connectTo(const char* address) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = newSocket(SOCK_STREAM);
     sockaddr_in sa = endpoint(address);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        ::close(fd);
+        closeSocket(fd);
         return -1;
     }
     setNoDelay(fd);
@@ -107,8 +190,8 @@ std::pair<int, int> loopbackPair(const char* address) {
 bool sendAll(int fd, const void* data, std::size_t count) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (count > 0) {
-        ssize_t n = ::send(fd, p, count, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        auto n = ::send(fd, reinterpret_cast<const char*>(p), static_cast<int>(count), kSendFlags);
+        if (n < 0 && interruptedOrEmpty()) continue;
         if (n <= 0) return false;
         p += n;
         count -= static_cast<std::size_t>(n);
@@ -127,12 +210,12 @@ Bytes receiveExact(int fd, std::size_t count, Millis bound) {
     while (out.size() < count) {
         auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), MSG_DONTWAIT);
+        pollfd p = pollEntry(fd);
+        if (pollSockets(&p, 1, static_cast<int>(left)) <= 0) continue;
+        ReceiveResult n = receiveNow(fd, buffer, std::min(sizeof buffer, count - out.size()));
         if (n == 0) break;
         if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR) continue;
+            if (interruptedOrEmpty()) continue;
             break;
         }
         out.insert(out.end(), buffer, buffer + n);
@@ -146,16 +229,16 @@ bool waitForEof(int fd, Millis bound) {
     for (;;) {
         auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        pollfd p = pollEntry(fd);
+        if (pollSockets(&p, 1, static_cast<int>(left)) <= 0) continue;
+        ReceiveResult n = receiveNow(fd, buffer, sizeof buffer);
         if (n == 0) return true;
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return true;  // reset counts as closed
+        if (n < 0 && !interruptedOrEmpty()) return true;  // reset counts as closed
     }
 }
 
 void closeFd(int& fd) {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) closeSocket(fd);
     fd = -1;
 }
 
@@ -164,28 +247,53 @@ void closeFd(int& fd) {
 FakeInstrument::FakeInstrument(const char* address) : FakeInstrument(address, Options{}) {}
 
 FakeInstrument::FakeInstrument(const char* address, Options options) : m_options(options) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    int one = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    m_listen = newSocket(SOCK_STREAM);
+    setReuseAddress(m_listen);
+    // Not blocking: a connection that goes away between the poll and the accept must not stop the instrument.
+#ifdef _WIN32
+    u_long on = 1;
+    ::ioctlsocket(static_cast<SOCKET>(m_listen), FIONBIO, &on);
+#else
+    ::fcntl(m_listen, F_SETFL, ::fcntl(m_listen, F_GETFL, 0) | O_NONBLOCK);
+#endif
     sockaddr_in sa = endpoint(address);
     if (::bind(m_listen, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(m_listen, 16) != 0) {
-        std::string why = std::strerror(errno);
+        std::string why = lastErrorText();
         closeFd(m_listen);
         throw std::runtime_error(std::string("fake instrument cannot listen on ") + address + ": " + why);
     }
+#ifdef _WIN32
+    // Winsock waits on sockets only: the wake-up is a datagram the instrument sends itself.
+    m_wake[0] = newSocket(SOCK_DGRAM);
+    sockaddr_in wake = endpoint(address);
+    wake.sin_port = 0;
+    int length = sizeof wake;
+    if (::bind(m_wake[0], reinterpret_cast<sockaddr*>(&wake), sizeof wake) != 0 ||
+        ::getsockname(m_wake[0], reinterpret_cast<sockaddr*>(&wake), &length) != 0 ||
+        ::connect(m_wake[0], reinterpret_cast<sockaddr*>(&wake), sizeof wake) != 0)
+        throw std::runtime_error("fake instrument cannot make its wake-up socket: " + lastErrorText());
+    m_wake[1] = m_wake[0];
+#else
     if (::pipe2(m_wake, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+#endif
     m_thread = std::thread([this] { run(); });
 }
 
 FakeInstrument::~FakeInstrument() {
     char stop = 'x';
+    m_stopping = true;
+#ifdef _WIN32
+    ::send(m_wake[1], &stop, 1, 0);
+#else
     (void)!::write(m_wake[1], &stop, 1);
+#endif
     m_thread.join();
     for (Session& s : m_sessions) {
         closeFd(s.data);
         closeFd(s.control);
     }
     closeFd(m_listen);
+    if (m_wake[1] == m_wake[0]) m_wake[1] = -1;
     closeFd(m_wake[0]);
     closeFd(m_wake[1]);
 }
@@ -222,8 +330,8 @@ void FakeInstrument::sendData(const Bytes& bytes, std::size_t session) {
 void FakeInstrument::closeSession(std::size_t session) {
     std::lock_guard<std::mutex> lock(m_lock);
     Session& s = m_sessions.at(session);
-    if (s.data >= 0) ::shutdown(s.data, SHUT_WR);
-    if (s.control >= 0) ::shutdown(s.control, SHUT_WR);
+    if (s.data >= 0) shutdownWrite(s.data);
+    if (s.control >= 0) shutdownWrite(s.control);
 }
 
 bool FakeInstrument::waitUntil(const std::function<bool()>& done, Millis bound) const {
@@ -290,26 +398,34 @@ void FakeInstrument::run() {
     for (;;) {
         std::vector<pollfd> fds;
         std::vector<std::pair<std::size_t, bool>> owners;  // session, is control
-        fds.push_back({m_wake[0], POLLIN, 0});
-        fds.push_back({m_listen, POLLIN, 0});
+        fds.push_back(pollEntry(m_wake[0]));
+        fds.push_back(pollEntry(m_listen));
         {
             std::lock_guard<std::mutex> lock(m_lock);
             for (std::size_t i = 0; i < m_sessions.size(); ++i) {
                 const Session& s = m_sessions[i];
                 if (s.data >= 0 && !s.dataClosed) {
-                    fds.push_back({s.data, POLLIN, 0});
+                    fds.push_back(pollEntry(s.data));
                     owners.emplace_back(i, false);
                 }
                 if (s.control >= 0 && !s.controlClosed) {
-                    fds.push_back({s.control, POLLIN, 0});
+                    fds.push_back(pollEntry(s.control));
                     owners.emplace_back(i, true);
                 }
             }
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) continue;
-        if (fds[0].revents != 0) return;
+#ifdef _WIN32
+        // Wine's WSAPoll may miss the wake-up datagram once a session was shut down; the stop
+        // flag is looked at between bounded polls as well.
+        constexpr int kPollSlice = 100;
+#else
+        constexpr int kPollSlice = -1;
+#endif
+        if (m_stopping) return;
+        if (pollSockets(fds.data(), fds.size(), kPollSlice) < 0) continue;
+        if (fds[0].revents != 0 || m_stopping) return;
         if (fds[1].revents != 0) {
-            int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            int fd = acceptSocket(m_listen);
             if (fd >= 0) onAccepted(fd);
         }
         for (std::size_t k = 2; k < fds.size(); ++k) {
@@ -347,13 +463,13 @@ void FakeInstrument::onAccepted(int fd) {
 static bool drainInto(int fd, Bytes& into) {
     std::uint8_t buffer[65536];
     for (;;) {
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        ReceiveResult n = receiveNow(fd, buffer, sizeof buffer);
         if (n > 0) {
             into.insert(into.end(), buffer, buffer + n);
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-        ::shutdown(fd, SHUT_WR);
+        if (n < 0 && interruptedOrEmpty()) return true;
+        shutdownWrite(fd);
         return false;
     }
 }

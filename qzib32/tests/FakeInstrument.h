@@ -4,6 +4,7 @@
 // instrument side of the bus protocol and records every byte it receives.
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -156,6 +157,7 @@ private:
     std::uint8_t m_statusByte = 0;
     ControlResponder m_controlResponder;
     DataResponder m_dataResponder;
+    std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };
 

@@ -3,7 +3,6 @@
 #include "qzib32.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "FakeInstrument.h"
+#include "TestPlatform.h"
 
 using namespace qzibtest;
 
@@ -32,7 +32,7 @@ std::int16_t open(const char* address, Triple& t) {
 // A file in the test's scratch directory, removed again at the end.
 struct TempFile {
     explicit TempFile(const std::string& name)
-        : path(testing::TempDir() + name + "." + std::to_string(::getpid())) {}
+        : path(testing::TempDir() + name + "." + std::to_string(processId())) {}
     ~TempFile() { std::remove(path.c_str()); }
     void write(const std::string& bytes) const { std::ofstream(path, std::ios::binary) << bytes; }
     std::string read() const {

@@ -5,9 +5,9 @@
 // have it). Without CancelIo, WaitReadable watches the socket instead. Waits for sending and
 // for a connection to complete go through select(). Error numbers are Winsock's own.
 
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -43,10 +43,10 @@ CancelIoFunction cancelFunction() {
     return function;
 }
 
-// One overlapped record per thread for its waits: the thread waits for one thing at a time,
-// and a record is never reused before its operation has completed or been cancelled.
+// The overlapped block of one wait with its own manual-reset event, not signalled. It lives
+// for the one wait only, so no thread or module ever holds on to it.
 struct OverlappedRecord {
-    OverlappedRecord() : event(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    OverlappedRecord() : event(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) { overlapped.hEvent = event; }
     ~OverlappedRecord() {
         if (event != nullptr) ::CloseHandle(event);
     }
@@ -56,11 +56,6 @@ struct OverlappedRecord {
     OVERLAPPED overlapped{};
     HANDLE event;
 };
-
-OverlappedRecord& readRecord() {
-    thread_local OverlappedRecord record;
-    return record;
-}
 
 // select() on one socket, resumed until the deadline; write waits also watch the exception
 // set, where Winsock reports a connection that failed to open.
@@ -111,11 +106,15 @@ WaitResult waitForInput(SOCKET s, std::int64_t timeoutMs, int& error) {
     CancelIoFunction cancel = cancelFunction();
     if (cancel == nullptr) return waitReadable(s, timeoutMs, error);
 
-    OverlappedRecord& record = readRecord();
+    // A listening socket has no receive to wait on; its connections are waited for with select().
+    BOOL listening = FALSE;
+    int length = sizeof listening;
+    if (::getsockopt(s, SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening), &length) == 0 &&
+        listening)
+        return selectUntil(s, Direction::Read, timeoutMs, error);
+
+    OverlappedRecord record;
     if (record.event == nullptr) return waitReadable(s, timeoutMs, error);
-    ::ResetEvent(record.event);
-    record.overlapped = OVERLAPPED{};
-    record.overlapped.hEvent = record.event;
     char none = 0;
     WSABUF nothing{0, &none};
     DWORD received = 0;
@@ -123,26 +122,32 @@ WaitResult waitForInput(SOCKET s, std::int64_t timeoutMs, int& error) {
     if (::WSARecv(s, &nothing, 1, &received, &flags, &record.overlapped, nullptr) == 0)
         return WaitResult::Ready;
     int started = ::WSAGetLastError();
-    // A receive that fails at once has something to report: the next receive says what.
-    if (started != WSA_IO_PENDING) return WaitResult::Ready;
+    // The receive takes the connection's pending error with it, so the wait reports it: a
+    // reset must not look like an orderly close to the next receive.
+    if (started != WSA_IO_PENDING) {
+        error = started;
+        return WaitResult::Failed;
+    }
 
     const bool unlimited = timeoutMs < 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(unlimited ? 0 : timeoutMs);
     DWORD outcome;
     for (;;) {
-        DWORD slice = unlimited ? INFINITE
-                                : static_cast<DWORD>(std::min<std::int64_t>(remainingMs(deadline), INFINITE - 1));
+        DWORD slice = unlimited
+                          ? INFINITE
+                          : static_cast<DWORD>(std::min<std::int64_t>(remainingMs(deadline), INFINITE - 1));
         outcome = ::WaitForSingleObject(record.event, slice);
         if (outcome != WAIT_TIMEOUT || unlimited || remainingMs(deadline) == 0) break;
     }
     if (outcome == WAIT_OBJECT_0) {
-        // Completed, with or without an error: either way the socket is ready to be asked.
-        ::WSAGetOverlappedResult(s, &record.overlapped, &received, FALSE, &flags);
-        return WaitResult::Ready;
+        if (::WSAGetOverlappedResult(s, &record.overlapped, &received, FALSE, &flags))
+            return WaitResult::Ready;
+        error = ::WSAGetLastError();
+        return WaitResult::Failed;
     }
     int waitError = outcome == WAIT_FAILED ? static_cast<int>(::GetLastError()) : 0;
     cancel(reinterpret_cast<HANDLE>(s));
-    // The record must not be reused before the cancelled receive has finished. It may have
+    // The record must outlive the cancelled receive, so its end is awaited. It may have
     // completed just before the cancel: then there is input after all.
     bool completed = ::WSAGetOverlappedResult(s, &record.overlapped, &received, TRUE, &flags) != FALSE;
     if (outcome == WAIT_FAILED) {
