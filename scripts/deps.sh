@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev qt6-qpa-plugins
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev locales
 )
 for group in "$@"; do
   case "$group" in
@@ -22,11 +22,22 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
+# The tests check that numbers keep "." as decimal mark under a comma locale.
+ensure_test_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    echo "Generating the de_DE.UTF-8 locale for the tests"
+    ${sudo:-} localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  fi
+}
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_test_locale
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq "${missing[@]}"
+ensure_test_locale
