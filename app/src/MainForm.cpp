@@ -313,6 +313,19 @@ void MainForm::ExitIt_Click() {
     close();
 }
 
+void MainForm::endWithStop() {
+    if (m_closing || m_exitPending) return;
+    if (m_session && !m_session->stopFlag()) m_session->StopRec_Click();
+    if (isRecording()) {
+        m_exitPending = true;  // START ends the program when its loop returns
+        return;
+    }
+    m_closing = true;
+    if (m_aboutWindow) m_aboutWindow->close();
+    close();
+    endProgram();
+}
+
 bool MainForm::Form_QueryUnload() {
     const auto answer =
         m_services.prompts->message(this, QMessageBox::NoIcon, QStringLiteral("Exit " MARLIN_PRODUCT_NAME),

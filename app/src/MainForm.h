@@ -83,6 +83,9 @@ public:
     // Null before Form_Load.
     RecordingSession* session() const { return m_session.get(); }
     bool isRecording() const;
+    // Ends the program without the exit question (the About window's OK in its stand-alone
+    // mode): a running recording is stopped first and the reading in hand is written.
+    void endWithStop();
 
     void setWindowHeightTwips(int twips);
     int windowHeightTwips() const { return m_heightTwips; }

@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     services.probe = &probe;
     services.settingsFile = &settings;
     marlin::MainForm window(std::move(services));
+    // OK in the About window's stand-alone mode ends the program the safe way: STOP first.
+    setAboutEndProgram([&window] { window.endWithStop(); });
     window.Form_Load();
     window.show();
     return app.exec();

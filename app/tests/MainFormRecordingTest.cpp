@@ -220,6 +220,22 @@ TEST_F(MainFormRecordingTest, CloseBoxDuringARecordingAsksAndYesStopsFirst) {
     EXPECT_FALSE(form->isVisible());
 }
 
+TEST_F(MainFormRecordingTest, EndingWithoutTheQuestionStopsTheRecordingFirst) {
+    // The About window's stand-alone OK: no question, but the instrument is returned to local
+    // and the reading in hand is written before the program ends.
+    fakeBus.afterTraceQuery = [this](int n) {
+        if (n == 2)
+            QMetaObject::invokeMethod(
+                form.get(), [this] { form->endWithStop(); }, Qt::QueuedConnection);
+    };
+    click("imgStart");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(form->session()->readingCount(), 2);
+    EXPECT_EQ(fakeBus.localCalls, 1);
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_FALSE(form->isVisible());
+}
+
 TEST_F(MainFormRecordingTest, OptionsOpenAndCloseDuringARecording) {
     child<QLineEdit>("RecInter")->setText(QStringLiteral("1,5"));
     std::vector<int> heights;
