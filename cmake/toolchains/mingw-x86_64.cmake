@@ -1,26 +1,4 @@
-# Cross-building for 64-bit Windows with Debian's mingw-w64 (posix threading variant,
-# which the standard library's threads and mutexes need).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-building for 64-bit Windows with Debian's mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(MARLIN_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${MARLIN_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MARLIN_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${MARLIN_MINGW_TRIPLE}-windres)
-
-# Libraries and packages come only from the cross prefix and from MARLIN_WINDOWS_DEPS (where
-# the test script installs its cross-built GoogleTest), never from the build machine;
-# programs come from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${MARLIN_MINGW_TRIPLE})
-if(MARLIN_WINDOWS_DEPS)
-  list(APPEND CMAKE_FIND_ROOT_PATH ${MARLIN_WINDOWS_DEPS})
-endif()
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The runtime of the compiler goes into every binary, so that the DLL and the test
-# programs need nothing beside them but the system's own DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -69,6 +69,26 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The file and the block buffer of a file transfer; on failure the status says why and the
+// transfer is empty.
+struct FileTransfer {
+    std::unique_ptr<std::FILE, FileCloser> file;
+    std::unique_ptr<char[]> block;
+    explicit operator bool() const { return file && block; }
+};
+
+FileTransfer openTransfer(const char* fileName, const char* mode, Status& status) {
+    FileTransfer transfer;
+    transfer.file.reset(fileName != nullptr ? std::fopen(fileName, mode) : nullptr);
+    if (!transfer.file) {
+        status.fail(kErrFileOpen);
+        return transfer;
+    }
+    transfer.block.reset(new (std::nothrow) char[kFileBlock]);
+    if (!transfer.block) status.fail(kErrNoMemory);
+    return transfer;
+}
+
 std::int16_t writeBytes(std::int16_t ud, const char* buffer, std::uint32_t count, Status& status) {
     status.count(0);
     return onDevice(ud, status, [&](CBusDevice& device) {
@@ -167,28 +187,21 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibwrtf(std::int16_t ud, const char* fil
     status.count(0);
     std::uint32_t total = 0;
     return onDevice(ud, status, [&](CBusDevice& device) {
-        std::unique_ptr<std::FILE, FileCloser> file(fileName != nullptr ? std::fopen(fileName, "rb")
-                                                                        : nullptr);
-        if (!file) {
-            status.fail(kErrFileOpen);
-            return;
-        }
-        std::unique_ptr<char[]> block(new (std::nothrow) char[kFileBlock]);
-        if (!block) {
-            status.fail(kErrNoMemory);
-            return;
-        }
+        FileTransfer transfer = openTransfer(fileName, "rb", status);
+        if (!transfer) return;
+        std::FILE* const file = transfer.file.get();
+        char* const block = transfer.block.get();
         bool ok = true;
         std::size_t n = 0;
         do {
-            n = std::fread(block.get(), 1, kFileBlock, file.get());
-            if (n < kFileBlock && std::ferror(file.get())) {
+            n = std::fread(block, 1, kFileBlock, file);
+            if (n < kFileBlock && std::ferror(file)) {
                 // A read error must not pass for the end of the file.
                 status.fail(kErrOther);
                 return;
             }
             std::uint32_t sent = 0;
-            ok = device.Write(block.get(), static_cast<std::uint32_t>(n), sent, n == kFileBlock);
+            ok = device.Write(block, static_cast<std::uint32_t>(n), sent, n == kFileBlock);
             total += sent;
             status.count(total);
         } while (n == kFileBlock && ok);
@@ -205,23 +218,16 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibrdf(std::int16_t ud, const char* file
     status.count(0);
     std::uint32_t total = 0;
     return onDevice(ud, status, [&](CBusDevice& device) {
-        std::unique_ptr<std::FILE, FileCloser> file(fileName != nullptr ? std::fopen(fileName, "wb")
-                                                                        : nullptr);
-        if (!file) {
-            status.fail(kErrFileOpen);
-            return;
-        }
-        std::unique_ptr<char[]> block(new (std::nothrow) char[kFileBlock]);
-        if (!block) {
-            status.fail(kErrNoMemory);
-            return;
-        }
+        FileTransfer transfer = openTransfer(fileName, "wb", status);
+        if (!transfer) return;
+        std::FILE* const file = transfer.file.get();
+        char* const block = transfer.block.get();
         bool ok = true;
         std::uint32_t got = 0;
         do {
             got = 0;
-            ok = device.Read(block.get(), kFileBlock, got);
-            std::size_t written = std::fwrite(block.get(), 1, got, file.get());
+            ok = device.Read(block, kFileBlock, got);
+            std::size_t written = std::fwrite(block, 1, got, file);
             total += static_cast<std::uint32_t>(written);
             status.count(total);
             if (written != got) {
@@ -230,7 +236,7 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibrdf(std::int16_t ud, const char* file
                 return;
             }
         } while (got == kFileBlock && ok);
-        if (std::fclose(file.release()) != 0) {
+        if (std::fclose(transfer.file.release()) != 0) {
             status.fail(kErrOther);
             return;
         }

@@ -7,6 +7,7 @@
 
 #include "FakeBus.h"
 #include "FakeWindow.h"
+#include "ExampleTime.h"
 #include "TempDir.h"
 #include "marlin/core/TraceFile.h"
 
@@ -18,27 +19,16 @@ using testing::FakeProbe;
 using testing::FakeStopwatch;
 using testing::FakeWindow;
 using testing::readFile;
+using testing::exampleTime;
 using testing::TempDir;
 using testing::writeFile;
-
-TimeStamp fixedStamp() {
-    TimeStamp t;
-    t.Year = 2010;
-    t.Month = 3;
-    t.Day = 2;
-    t.Hour = 9;
-    t.Minute = 5;
-    t.Second = 7;
-    t.Milliseconds = 40;
-    return t;
-}
 
 class RecordingSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         window.settings.fileName = dir.file("trace.sft");
         window.settings.address = "analyzer";
-        session.setClock(&fixedStamp);
+        session.setClock(&exampleTime);
     }
 
     // Stops the recording once `count` readings are written.

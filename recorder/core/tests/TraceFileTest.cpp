@@ -6,26 +6,16 @@
 #include <filesystem>
 #include <vector>
 
+#include "ExampleTime.h"
 #include "TempDir.h"
 
 namespace marlin {
 namespace {
 
 using testing::readFile;
+using testing::exampleTime;
 using testing::TempDir;
 using testing::writeFile;
-
-TimeStamp stamp() {
-    TimeStamp t;
-    t.Year = 2010;
-    t.Month = 3;
-    t.Day = 2;
-    t.Hour = 9;
-    t.Minute = 5;
-    t.Second = 7;
-    t.Milliseconds = 40;
-    return t;
-}
 
 std::string floats(std::vector<float> values) {
     std::string bytes(values.size() * 4, '\0');
@@ -56,8 +46,8 @@ TEST(TraceFileTest, CountFieldIsAlwaysEighteenBytes) {
 }
 
 TEST(TraceFileTest, SectionLinesDifferByTheBlank) {
-    EXPECT_EQ(TraceFile::sectionLine(3, stamp(), false), "Section3;2010.3.2_9.5.7:40");
-    EXPECT_EQ(TraceFile::sectionLine(3, stamp(), true), "Section 3;2010.3.2_9.5.7:40");
+    EXPECT_EQ(TraceFile::sectionLine(3, exampleTime(), false), "Section3;2010.3.2_9.5.7:40");
+    EXPECT_EQ(TraceFile::sectionLine(3, exampleTime(), true), "Section 3;2010.3.2_9.5.7:40");
 }
 
 TEST(TraceFileTest, JoinValuesKeepsTheBlankOfNonNegativeValues) {
@@ -68,7 +58,7 @@ TEST(TraceFileTest, JoinValuesKeepsTheBlankOfNonNegativeValues) {
 }
 
 TEST(TraceFileTest, SuggestedFileName) {
-    EXPECT_EQ(TraceFile::suggestedFileName("10.0.0.5", "1", stamp()), "10.0.0.5_trace1@2010-3-2 09_05_07");
+    EXPECT_EQ(TraceFile::suggestedFileName("10.0.0.5", "1", exampleTime()), "10.0.0.5_trace1@2010-3-2 09_05_07");
 }
 
 TEST(TraceFileTest, BinaryRecordingOfThreeReadings) {
@@ -77,7 +67,7 @@ TEST(TraceFileTest, BinaryRecordingOfThreeReadings) {
     const std::string head = TraceFile::headText(1, "H;\r\nValues;501;\r\n");
     ASSERT_TRUE(TraceFile::writeHead(path, head));
     const std::string data(2004, '\x41');
-    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(TraceFile::appendBinarySection(path, k, stamp(), data));
+    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(TraceFile::appendBinarySection(path, k, exampleTime(), data));
     std::string expected = "ENDSTOP;0x3       " + head.substr(18);
     for (int k = 1; k <= 3; ++k)
         expected += "Section" + std::to_string(k) + ";2010.3.2_9.5.7:40\n" + data + "\n";
@@ -87,7 +77,7 @@ TEST(TraceFileTest, BinaryRecordingOfThreeReadings) {
 TEST(TraceFileTest, BinarySectionIntoANewFileFollowsTheCountField) {
     TempDir dir;
     const auto path = dir.file("new.sft");
-    ASSERT_TRUE(TraceFile::appendBinarySection(path, 5, stamp(), "abcd"));
+    ASSERT_TRUE(TraceFile::appendBinarySection(path, 5, exampleTime(), "abcd"));
     EXPECT_EQ(readFile(path), "ENDSTOP;0x5       Section5;2010.3.2_9.5.7:40\nabcd\n");
 }
 
@@ -95,7 +85,7 @@ TEST(TraceFileTest, BinarySectionNeverOverlapsTheCountFieldOfAShortFile) {
     TempDir dir;
     const auto path = dir.file("short.sft");
     writeFile(path, "\r\n");
-    ASSERT_TRUE(TraceFile::appendBinarySection(path, 1, stamp(), "abcd"));
+    ASSERT_TRUE(TraceFile::appendBinarySection(path, 1, exampleTime(), "abcd"));
     EXPECT_EQ(readFile(path), "ENDSTOP;0x1       Section1;2010.3.2_9.5.7:40\nabcd\n");
 }
 
@@ -103,7 +93,7 @@ TEST(TraceFileTest, AsciiSectionsEndWithCrLfAndKeepTheCountField) {
     TempDir dir;
     const auto path = dir.file("a.sft");
     ASSERT_TRUE(TraceFile::writeHead(path, TraceFile::headText(1, "Values;2;")));
-    ASSERT_TRUE(TraceFile::appendAsciiSection(path, 12, stamp(), "-1, 2"));
+    ASSERT_TRUE(TraceFile::appendAsciiSection(path, 12, exampleTime(), "-1, 2"));
     EXPECT_EQ(
         readFile(path),
         "ENDSTOP;0x00000097\nCAPDELAYTIME;1.000000\nValues;2;Section 12;2010.3.2_9.5.7:40\r\n-1, 2\r\n");
@@ -131,15 +121,15 @@ TEST(TraceFileTest, FailuresNameTheFileAndTheReason) {
     EXPECT_FALSE(head.ok);
     EXPECT_NE(head.message.find(path), std::string::npos);
     EXPECT_NE(head.message.find("No such file or directory"), std::string::npos);
-    EXPECT_FALSE(TraceFile::appendBinarySection(path, 1, stamp(), "abcd").ok);
-    EXPECT_FALSE(TraceFile::appendAsciiSection(path, 1, stamp(), "1").ok);
+    EXPECT_FALSE(TraceFile::appendBinarySection(path, 1, exampleTime(), "abcd").ok);
+    EXPECT_FALSE(TraceFile::appendAsciiSection(path, 1, exampleTime(), "1").ok);
 }
 
 #ifdef __linux__
 TEST(TraceFileTest, FullDiskKeepsWhatWasInTheFile) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     // /dev/full accepts opening and fails every write with ENOSPC.
-    const auto result = TraceFile::appendAsciiSection("/dev/full", 1, stamp(), "1");
+    const auto result = TraceFile::appendAsciiSection("/dev/full", 1, exampleTime(), "1");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("No space left on device"), std::string::npos);
 }
