@@ -1,11 +1,11 @@
-#include "AboutForm.h"
+#include <marlin/about/AboutForm.h>
 
-#include "AboutServices.h"
-#include "CviCommandLine.h"
-#include "InfoPane.h"
-#include "LinkLabel.h"
-#include "RtfInfoPane.h"
-#include "SystemInventory.h"
+#include <marlin/about/AboutServices.h>
+#include <marlin/about/CviCommandLine.h>
+#include <marlin/about/InfoPane.h>
+#include <marlin/about/LinkLabel.h>
+#include <marlin/about/RtfInfoPane.h>
+#include <marlin/about/SystemInventory.h>
 
 #include <marlin/product.h>
 
@@ -19,6 +19,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QUrl>
+
+namespace marlin::about {
 
 namespace {
 
@@ -421,3 +423,5 @@ QString AboutForm::supportMailAddress() const {
 void AboutForm::SupportMail_Click() {
     services_->openDocument(supportMailAddress());
 }
+
+}  // namespace marlin::about

@@ -1,4 +1,4 @@
-#include "AboutFormVersion.h"
+#include <marlin/about/AboutFormVersion.h>
 
 #include "diag/ErrorTrap.h"
 #include "diag/RootDebug.h"
@@ -8,7 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-namespace QZStandard {
+namespace marlin::QZStandard {
 
 ProgramVersion currentProgramVersion() {
     return {MARLIN_VERSION_MAJOR, MARLIN_VERSION_MINOR, MARLIN_VERSION_PATCH};
@@ -72,4 +72,4 @@ QString programDateText(const QDateTime& date) {
     return QStringLiteral("%1/%2/%3").arg(day.month()).arg(day.day()).arg(day.year());
 }
 
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

@@ -1,8 +1,8 @@
-#include "AboutRegistry.h"
+#include <marlin/about/AboutRegistry.h>
 
-#include "about/QZStandard.h"
+#include <marlin/platform/QZStandard.h>
 
-namespace AboutRegistry {
+namespace marlin::about::AboutRegistry {
 
 namespace {
 
@@ -26,4 +26,4 @@ bool write(InventoryRoot root, const QString& key, const QString& name, const QS
     return QZStandard::WriteRegistryValue(rootKey(root), key.toStdString(), name.toStdString(), data) == 0;
 }
 
-}  // namespace AboutRegistry
+}  // namespace marlin::about::AboutRegistry

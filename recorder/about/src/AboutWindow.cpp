@@ -1,12 +1,14 @@
-#include "AboutWindow.h"
+#include <marlin/about/AboutWindow.h>
 
-#include "AboutForm.h"
-#include "CviCommandLine.h"
-#include "DesktopAboutServices.h"
+#include <marlin/about/AboutForm.h>
+#include <marlin/about/CviCommandLine.h>
+#include <marlin/about/DesktopAboutServices.h>
 
 #include <QPointer>
 
 #include <optional>
+
+namespace marlin::about {
 
 namespace {
 
@@ -60,3 +62,5 @@ void setAboutCommandLine(const QStringList& arguments) {
 bool isAboutCommandLine(const QStringList& arguments) {
     return CviCommandLine::fromArguments(arguments).isActive();
 }
+
+}  // namespace marlin::about

@@ -1,4 +1,6 @@
-#include "CviCommandLine.h"
+#include <marlin/about/CviCommandLine.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -45,3 +47,5 @@ CviCommandLine CviCommandLine::fromArguments(const QStringList& arguments) {
     }
     return result;
 }
+
+}  // namespace marlin::about

@@ -1,15 +1,17 @@
-#include "DesktopAboutServices.h"
+#include <marlin/about/DesktopAboutServices.h>
 
-#include "AboutFormVersion.h"
-#include "AboutRegistry.h"
-#include "LocalInventorySources.h"
-#include "about/VersionInfo.h"
+#include <marlin/about/AboutFormVersion.h>
+#include <marlin/about/AboutRegistry.h>
+#include <marlin/about/LocalInventorySources.h>
+#include <marlin/platform/VersionInfo.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+
+namespace marlin::about {
 
 DesktopAboutServices::DesktopAboutServices(std::optional<QStringList> arguments,
                                            std::function<void()> endProgram)
@@ -35,7 +37,7 @@ void DesktopAboutServices::setClipboardText(const QString& text) {
 
 bool DesktopAboutServices::openDocument(const QString& target) {
     // Above 32 means the request went out.
-    return VersionInfo::OpenDocument(target.toStdString()) > 32;
+    return platform::VersionInfo::OpenDocument(target.toStdString()) > 32;
 }
 
 bool DesktopAboutServices::startProgram(const QString& path, QString& error) {
@@ -83,3 +85,5 @@ QString DesktopAboutServices::programFile() {
 std::unique_ptr<InventorySources> DesktopAboutServices::inventorySources() {
     return std::make_unique<LocalInventorySources>();
 }
+
+}  // namespace marlin::about

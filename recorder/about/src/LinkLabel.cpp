@@ -1,7 +1,9 @@
-#include "LinkLabel.h"
+#include <marlin/about/LinkLabel.h>
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+namespace marlin::about {
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
     setCursor(Qt::PointingHandCursor);
@@ -26,3 +28,5 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
     }
     QLabel::keyPressEvent(event);
 }
+
+}  // namespace marlin::about

@@ -1,8 +1,8 @@
-#include "LocalInventorySources.h"
+#include <marlin/about/LocalInventorySources.h>
 
-#include "AboutRegistry.h"
-#include "SystemInventory.h"
-#include "about/VersionInfo.h"
+#include <marlin/about/AboutRegistry.h>
+#include <marlin/about/SystemInventory.h>
+#include <marlin/platform/VersionInfo.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +13,8 @@
 #endif
 
 #include <vector>
+
+namespace marlin::about {
 
 namespace {
 
@@ -61,11 +63,11 @@ QStringList currentGroupNames() {
 #endif
 
 QString defaultOperatingSystemText() {
-    return QString::fromStdString(VersionInfo::GetWindowsVersionText());
+    return QString::fromStdString(platform::VersionInfo::GetWindowsVersionText());
 }
 
 InventoryFileFacts versionRecordFacts(const QString& path) {
-    const VersionInfo::FileVersionRecord record = VersionInfo::GetFileVersionRecord(path.toStdString());
+    const platform::VersionInfo::FileVersionRecord record = platform::VersionInfo::GetFileVersionRecord(path.toStdString());
     InventoryFileFacts facts;
     facts.companyName = QString::fromStdString(record.CompanyName);
     facts.fileVersion = QString::fromStdString(record.FileVersion);
@@ -91,7 +93,7 @@ LocalInventoryLocations LocalInventorySources::systemLocations() {
     LocalInventoryLocations locations;
     const QString triplet = multiarchTriplet();
     QStringList candidates;
-    const QString systemDir = QString::fromStdString(VersionInfo::GetSystemDir());
+    const QString systemDir = QString::fromStdString(platform::VersionInfo::GetSystemDir());
     if (!systemDir.isEmpty()) candidates << systemDir;
     if (!triplet.isEmpty()) candidates << QStringLiteral("/usr/lib/") + triplet;
     candidates << QStringLiteral("/usr/lib64") << QStringLiteral("/usr/lib")
@@ -102,7 +104,7 @@ LocalInventoryLocations LocalInventorySources::systemLocations() {
             locations.libraryFolders << folder;
     }
     if (locations.libraryFolders.isEmpty()) locations.libraryFolders << QStringLiteral("/usr/lib");
-    locations.windowsFolder = QString::fromStdString(VersionInfo::GetWindowsDir());
+    locations.windowsFolder = QString::fromStdString(platform::VersionInfo::GetWindowsDir());
     locations.installMarker = QStringLiteral("/");
     return locations;
 }
@@ -217,3 +219,5 @@ InventoryLanguage LocalInventorySources::language() {
     stored(QStringLiteral("Locale"), language.localeId);
     return language;
 }
+
+}  // namespace marlin::about

@@ -1,8 +1,10 @@
-#include "RtfInfoPane.h"
+#include <marlin/about/RtfInfoPane.h>
 
 #include "diag/RTFGen.h"
 
 #include <algorithm>
+
+namespace marlin::about {
 
 void RtfInfoPane::begin(const QString& fontName, int fontSize) {
     RTFGen::RtfBegin(view_, accumulator_, fontName.toStdString(), static_cast<std::int16_t>(fontSize));
@@ -17,3 +19,5 @@ void RtfInfoPane::addText(const QString& text, const InfoRunFormat& format) {
 void RtfInfoPane::setCaret(int position) {
     view_.SetSelStart(static_cast<std::size_t>(std::max(0, position)));
 }
+
+}  // namespace marlin::about

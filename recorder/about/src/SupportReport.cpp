@@ -1,4 +1,6 @@
-#include "SupportReport.h"
+#include <marlin/about/SupportReport.h>
+
+namespace marlin::about {
 
 QString SupportReport::fill(const QString& text, int width) {
     if (text.size() >= width) return text;
@@ -49,3 +51,5 @@ void SupportReport::addInfoLine(InfoPane& pane, const QString& label, const QStr
         addLine(label, value);
     }
 }
+
+}  // namespace marlin::about

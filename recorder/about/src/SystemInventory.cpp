@@ -1,8 +1,10 @@
-#include "SystemInventory.h"
+#include <marlin/about/SystemInventory.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QTimeZone>
+
+namespace marlin::about {
 
 namespace {
 
@@ -238,3 +240,5 @@ void SystemInventory::fillDriverPane(InfoPane& pane) {
     addUsbDrivers(pane);
     pane.setCaret(1);
 }
+
+}  // namespace marlin::about

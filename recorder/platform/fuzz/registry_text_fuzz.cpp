@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "about/RegistryTextFormat.h"
+#include <marlin/platform/RegistryTextFormat.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using marlin::about::RegistryTextFormat;
-    const std::vector<marlin::about::RegistryRootName> roots = {{"HKEY_LOCAL_MACHINE", ""},
+    using marlin::platform::RegistryTextFormat;
+    const std::vector<marlin::platform::RegistryRootName> roots = {{"HKEY_LOCAL_MACHINE", ""},
                                                                 {"HKEY_CLASSES_ROOT", "SOFTWARE\\Classes"}};
     const auto first =
         RegistryTextFormat::parse(std::string_view(reinterpret_cast<const char*>(data), size), roots);

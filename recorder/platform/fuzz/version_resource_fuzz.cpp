@@ -4,17 +4,17 @@
 #include <cstdint>
 #include <span>
 
-#include "about/VersionInfo.h"
-#include "about/VersionResource.h"
+#include <marlin/platform/VersionInfo.h>
+#include <marlin/platform/VersionResource.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    const VersionInfo::FileVersionRecord r = VersionInfo::GetVersionRecordFromImage(bytes);
+    const marlin::platform::VersionInfo::FileVersionRecord r = marlin::platform::VersionInfo::GetVersionRecordFromImage(bytes);
     (void)r;
-    const marlin::about::VersionResource res(bytes);
+    const marlin::platform::VersionResource res(bytes);
     (void)res.fixedInfo();
     if (const auto t = res.firstTranslation()) {
-        (void)res.queryString(VersionInfo::TranslationKey(t->first, t->second), "CompanyName");
+        (void)res.queryString(marlin::platform::VersionInfo::TranslationKey(t->first, t->second), "CompanyName");
     }
     return 0;
 }

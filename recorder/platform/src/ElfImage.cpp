@@ -1,8 +1,8 @@
-#include "ElfImage.h"
+#include <marlin/platform/ElfImage.h>
 
 #include <algorithm>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::optional<ElfImage::Kind> ElfImage::kind(const ByteSource& src, bool nameLoo
     return Kind::SharedLibrary;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

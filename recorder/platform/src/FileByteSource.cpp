@@ -1,6 +1,6 @@
-#include "FileByteSource.h"
+#include <marlin/platform/FileByteSource.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 FileByteSource::FileByteSource(const std::string& path) : in_(path, std::ios::binary) {
     if (!in_) return;
@@ -21,4 +21,4 @@ bool FileByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) con
     return in_.gcount() == static_cast<std::streamsize>(out.size());
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

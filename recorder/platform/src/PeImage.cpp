@@ -1,8 +1,8 @@
-#include "PeImage.h"
+#include <marlin/platform/PeImage.h>
 
 #include <algorithm>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -143,4 +143,4 @@ std::optional<std::vector<std::uint8_t>> PeImage::versionResource(const ByteSour
     return data;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

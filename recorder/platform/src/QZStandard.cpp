@@ -1,16 +1,16 @@
-#include "QZStandard.h"
+#include <marlin/platform/QZStandard.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
 
-#include "RegistryKey.h"
-#include "RegistryStore.h"
+#include <marlin/platform/RegistryKey.h>
+#include <marlin/platform/RegistryStore.h>
 
-using marlin::about::RegistryStore;
+using marlin::platform::RegistryStore;
 
-namespace QZStandard {
+namespace marlin::QZStandard {
 
 namespace {
 
@@ -35,12 +35,12 @@ RegistryData ReadRegistryValue(std::int32_t rootKey, const std::string& keyPath,
     const long rc = RegistryStore::queryValue(rootKey, keyPath, valueName, type, data);
     lastStatus = rc;
     if (rc != RegistryStore::kSuccess) return std::string();
-    if (type == marlin::about::kRegSz) {
+    if (type == marlin::platform::kRegSz) {
         // A text stored without its terminator is still the whole text.
         const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
         return std::string(data.begin(), end);
     }
-    if (type == marlin::about::kRegDword && data.size() == 4) {
+    if (type == marlin::platform::kRegDword && data.size() == 4) {
         std::uint32_t v = static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
                           (static_cast<std::uint32_t>(data[2]) << 16) |
                           (static_cast<std::uint32_t>(data[3]) << 24);
@@ -57,9 +57,9 @@ std::string RegistryDataText(const RegistryData& data) {
 long WriteRegistryValue(std::int32_t rootKey, const std::string& keyPath, const std::string& valueName,
                         const RegistryData& value) {
     std::vector<std::uint8_t> data;
-    std::uint32_t type = marlin::about::kRegSz;
+    std::uint32_t type = marlin::platform::kRegSz;
     if (const auto* n = std::get_if<std::int32_t>(&value)) {
-        type = marlin::about::kRegDword;
+        type = marlin::platform::kRegDword;
         data.resize(4);
         const auto u = static_cast<std::uint32_t>(*n);
         for (int i = 0; i < 4; ++i)
@@ -74,4 +74,4 @@ long WriteRegistryValue(std::int32_t rootKey, const std::string& keyPath, const 
     return rc;
 }
 
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

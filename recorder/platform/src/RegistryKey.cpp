@@ -1,8 +1,8 @@
-#include "RegistryKey.h"
+#include <marlin/platform/RegistryKey.h>
 
 #include <algorithm>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 char lower(char c) {
@@ -100,4 +100,4 @@ std::vector<const RegistryKey*> RegistryKey::subkeys() const {
     return out;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

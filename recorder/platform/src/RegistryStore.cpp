@@ -1,4 +1,4 @@
-#include "RegistryStore.h"
+#include <marlin/platform/RegistryStore.h>
 
 #include <marlin/product.h>
 
@@ -10,11 +10,11 @@
 #include <functional>
 #include <mutex>
 
-#include "AtomicFile.h"
-#include "RegistryTextFormat.h"
+#include <marlin/base/AtomicFile.h>
+#include <marlin/platform/RegistryTextFormat.h>
 
 #ifdef _WIN32
-#include "WindowsRegistry.h"
+#include <marlin/platform/WindowsRegistry.h>
 #endif
 
 #ifndef _WIN32
@@ -24,7 +24,7 @@
 #include <unistd.h>
 #endif
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -401,4 +401,4 @@ std::vector<std::string> RegistryStore::problems(std::int32_t root) {
     return parsed.problems;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -1,11 +1,11 @@
-#include "RegistryTextFormat.h"
+#include <marlin/platform/RegistryTextFormat.h>
 
 #include <cstdio>
 #include <optional>
 
-#include "VersionResource.h"
+#include <marlin/platform/VersionResource.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -356,4 +356,4 @@ std::string RegistryTextFormat::format(const RegistryKey& root, std::string_view
     return out;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

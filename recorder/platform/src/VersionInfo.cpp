@@ -1,4 +1,4 @@
-#include "VersionInfo.h"
+#include <marlin/platform/VersionInfo.h>
 
 #include <algorithm>
 #include <array>
@@ -10,11 +10,11 @@
 #include <sstream>
 #include <thread>
 
-#include "ByteSource.h"
-#include "ElfImage.h"
-#include "FileByteSource.h"
-#include "PeImage.h"
-#include "VersionResource.h"
+#include <marlin/platform/ByteSource.h>
+#include <marlin/platform/ElfImage.h>
+#include <marlin/platform/FileByteSource.h>
+#include <marlin/platform/PeImage.h>
+#include <marlin/platform/VersionResource.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,15 +31,9 @@
 extern char** environ;
 #endif
 
-namespace VersionInfo {
+namespace marlin::platform::VersionInfo {
 
 namespace {
-
-using marlin::about::ElfImage;
-using marlin::about::FileByteSource;
-using marlin::about::PeImage;
-using marlin::about::SpanByteSource;
-using marlin::about::VersionResource;
 
 constexpr std::array<const char*, 11> kStringNames = {
     "Comments",         "CompanyName", "FileDescription", "InternalName", "LegalCopyright", "LegalTrademarks",
@@ -447,4 +441,4 @@ int OpenDocument(const std::string& text) {
 #endif
 }
 
-}  // namespace VersionInfo
+}  // namespace marlin::platform::VersionInfo

@@ -1,8 +1,8 @@
-#include "VersionResource.h"
+#include <marlin/platform/VersionResource.h>
 
 #include <algorithm>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -178,4 +178,4 @@ std::optional<std::string> VersionResource::queryString(std::string_view table, 
     return utf16ToUtf8(b->value);
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -1,10 +1,10 @@
 #ifdef _WIN32
 
-#include "WindowsRegistry.h"
+#include <marlin/platform/WindowsRegistry.h>
 
 #include <windows.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 namespace {
 
@@ -130,6 +130,6 @@ long WindowsRegistry::listSubkeyNames(std::int32_t root, std::string_view path,
     return ERROR_SUCCESS;
 }
 
-}  // namespace marlin::about
+}  // namespace marlin::platform
 
 #endif

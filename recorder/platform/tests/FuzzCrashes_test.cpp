@@ -5,9 +5,11 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "about/RegistryTextFormat.h"
-#include "about/VersionInfo.h"
-#include "about/VersionResource.h"
+#include <marlin/platform/RegistryTextFormat.h>
+#include <marlin/platform/VersionInfo.h>
+#include <marlin/platform/VersionResource.h>
+
+namespace marlin::platform {
 
 namespace {
 
@@ -33,7 +35,7 @@ TEST(FuzzCrashesTest, VersionResourceInputsParse) {
         const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                  bytes.size());
         (void)VersionInfo::GetVersionRecordFromImage(data);
-        const marlin::about::VersionResource res(data);
+        const marlin::platform::VersionResource res(data);
         (void)res.fixedInfo();
         (void)res.firstTranslation();
         // And through the file reader, which reads the same bytes piece by piece.
@@ -45,12 +47,14 @@ TEST(FuzzCrashesTest, RegistryTextInputsParseAndRoundTrip) {
     EXPECT_FALSE(inputs("registry_text").empty());
     for (const auto& path : inputs("registry_text")) {
         SCOPED_TRACE(path.string());
-        const std::vector<marlin::about::RegistryRootName> roots = {
+        const std::vector<marlin::platform::RegistryRootName> roots = {
             {"HKEY_LOCAL_MACHINE", ""}, {"HKEY_CLASSES_ROOT", "SOFTWARE\\Classes"}};
-        const auto first = marlin::about::RegistryTextFormat::parse(TempDir::read(path.string()), roots);
-        const std::string text = marlin::about::RegistryTextFormat::format(first.root, "HKEY_LOCAL_MACHINE");
-        const auto second = marlin::about::RegistryTextFormat::parse(text, roots);
+        const auto first = marlin::platform::RegistryTextFormat::parse(TempDir::read(path.string()), roots);
+        const std::string text = marlin::platform::RegistryTextFormat::format(first.root, "HKEY_LOCAL_MACHINE");
+        const auto second = marlin::platform::RegistryTextFormat::parse(text, roots);
         EXPECT_TRUE(second.problems.empty());
-        EXPECT_EQ(marlin::about::RegistryTextFormat::format(second.root, "HKEY_LOCAL_MACHINE"), text);
+        EXPECT_EQ(marlin::platform::RegistryTextFormat::format(second.root, "HKEY_LOCAL_MACHINE"), text);
     }
 }
+
+}  // namespace marlin::platform

@@ -1,8 +1,10 @@
-#include "about/QZStandard.h"
+#include <marlin/platform/QZStandard.h>
 
 #include <gtest/gtest.h>
 
 #include "StoreSandbox.h"
+
+namespace marlin::platform {
 
 using QZStandardTest = StoreTest;
 
@@ -35,7 +37,7 @@ TEST_F(QZStandardTest, WritesNumbersAndTrimmedTextsAndReadsThemBack) {
 }
 
 TEST_F(QZStandardTest, OtherTypesAndMissingValuesReadAsEmptyText) {
-    using Store = marlin::about::RegistryStore;
+    using Store = marlin::platform::RegistryStore;
     Store::setValue(Store::kLocalMachine, "K", "negative", 4, {0xFF, 0xFF, 0xFF, 0xFF});
     Store::setValue(Store::kLocalMachine, "K", "embedded", 1, {'a', 'b', 0, 'c', 0});
     Store::setValue(Store::kLocalMachine, "K", "unterminated", 1, {'a', 'b'});
@@ -59,3 +61,5 @@ TEST_F(QZStandardTest, OtherTypesAndMissingValuesReadAsEmptyText) {
     EXPECT_EQ(std::get<std::string>(QZStandard::ReadRegistryValue(0, "K", "negative")), "");
     EXPECT_EQ(QZStandard::LastRegistryStatus(), 6);
 }
+
+}  // namespace marlin::platform

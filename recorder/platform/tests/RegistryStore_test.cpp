@@ -1,4 +1,4 @@
-#include "about/RegistryStore.h"
+#include <marlin/platform/RegistryStore.h>
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "StoreSandbox.h"
-#include "about/AtomicFile.h"
+#include <marlin/base/AtomicFile.h>
+
+namespace marlin::platform {
 
 namespace {
 
@@ -143,10 +145,10 @@ TEST_F(RegistryStoreTest, AnInterruptedWriteLeavesTheOldStore) {
     ASSERT_EQ(Store::setValue(Store::kLocalMachine, "K", "keep", 1, text("old")), 0);
     const std::string before = TempDir::read(machinePath);
     // A write that cannot finish: the temporary file's name is taken by a folder.
-    std::filesystem::create_directory(marlin::about::AtomicFile::temporaryPath(machinePath));
+    std::filesystem::create_directory(marlin::AtomicFile::temporaryPath(machinePath));
     EXPECT_NE(Store::setValue(Store::kLocalMachine, "K", "keep", 1, text("new")), 0);
     EXPECT_EQ(TempDir::read(machinePath), before);
-    std::filesystem::remove(marlin::about::AtomicFile::temporaryPath(machinePath));
+    std::filesystem::remove(marlin::AtomicFile::temporaryPath(machinePath));
 
     // A writer that is killed while it writes (see AtomicFileTest for the kill itself) leaves a
     // stray temporary file; the store still reads as before and the next change succeeds.
@@ -194,7 +196,7 @@ TEST_F(RegistryStoreTest, ConcurrentWritersLoseNothing) {
 }
 
 TEST(RegistryStoreLocationTest, SetterBeatsVariableBeatsDefault) {
-    using Store = marlin::about::RegistryStore;
+    using Store = marlin::platform::RegistryStore;
     TempDir dir;
     const char* savedMachine = std::getenv(Store::kMachineStoreVariable);
     const std::string machineEnv = savedMachine ? savedMachine : "";
@@ -220,3 +222,5 @@ TEST(RegistryStoreLocationTest, SetterBeatsVariableBeatsDefault) {
     ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
     ::setenv(Store::kUserStoreVariable, userEnv.c_str(), 1);
 }
+
+}  // namespace marlin::platform

@@ -1,8 +1,10 @@
-#include "about/RegistryTextFormat.h"
+#include <marlin/platform/RegistryTextFormat.h>
 
 #include <gtest/gtest.h>
 
-using namespace marlin::about;
+namespace marlin::platform {
+
+using namespace marlin::platform;
 
 namespace {
 
@@ -154,3 +156,5 @@ TEST(RegistryTextFormatTest, NamesTheLinesItCannotRead) {
     EXPECT_NE(r.root.find("A")->value("ok"), nullptr);
     EXPECT_EQ(r.root.find("A")->value("bad"), nullptr);
 }
+
+}  // namespace marlin::platform

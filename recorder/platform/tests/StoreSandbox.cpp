@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "TempDir.h"
-#include "about/RegistryStore.h"
+#include <marlin/platform/RegistryStore.h>
 
 namespace {
 
@@ -12,8 +12,8 @@ class Sandbox : public ::testing::Environment {
 public:
     void SetUp() override {
         dir_ = std::make_unique<TempDir>();
-        ::setenv(marlin::about::RegistryStore::kMachineStoreVariable, dir_->file("machine.reg").c_str(), 1);
-        ::setenv(marlin::about::RegistryStore::kUserStoreVariable, dir_->file("user.reg").c_str(), 1);
+        ::setenv(marlin::platform::RegistryStore::kMachineStoreVariable, dir_->file("machine.reg").c_str(), 1);
+        ::setenv(marlin::platform::RegistryStore::kUserStoreVariable, dir_->file("user.reg").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", dir_->file("xdg").c_str(), 1);
         ::setenv("HOME", dir_->file("home").c_str(), 1);
     }

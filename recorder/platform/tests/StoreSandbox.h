@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "about/RegistryStore.h"
+#include <marlin/platform/RegistryStore.h>
 
 // Points both registry stores at files of a fresh temporary folder for one test. A process-wide
 // sandbox (StoreSandbox.cpp) also moves them through the environment, so no test ever reaches the
 // real system or user configuration.
 class StoreTest : public ::testing::Test {
 protected:
-    using Store = marlin::about::RegistryStore;
+    using Store = marlin::platform::RegistryStore;
 
     void SetUp() override {
         machinePath = dir.file("etc/marlin/registry.reg");

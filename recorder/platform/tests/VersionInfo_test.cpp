@@ -1,4 +1,4 @@
-#include "about/VersionInfo.h"
+#include <marlin/platform/VersionInfo.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +8,8 @@
 
 #include "PeBuilder.h"
 #include "TempDir.h"
+
+namespace marlin::platform {
 
 using namespace VersionInfo;
 using pe_builder::Bytes;
@@ -292,3 +294,5 @@ TEST(VersionInfoOpenTest, ResultAboveThirtyTwoOnlyWhenTheOpenerStarts) {
     EXPECT_LE(OpenDocument("x"), 32);
     ::unsetenv("MARLIN_OPEN_COMMAND");
 }
+
+}  // namespace marlin::platform

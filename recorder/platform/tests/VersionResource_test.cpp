@@ -1,14 +1,16 @@
-#include "about/VersionResource.h"
+#include <marlin/platform/VersionResource.h>
 
 #include <gtest/gtest.h>
 
 #include "PeBuilder.h"
-#include "about/ByteSource.h"
-#include "about/PeImage.h"
+#include <marlin/platform/ByteSource.h>
+#include <marlin/platform/PeImage.h>
 
-using marlin::about::PeImage;
-using marlin::about::SpanByteSource;
-using marlin::about::VersionResource;
+namespace marlin::platform {
+
+using marlin::platform::PeImage;
+using marlin::platform::SpanByteSource;
+using marlin::platform::VersionResource;
 using pe_builder::Bytes;
 
 namespace {
@@ -161,3 +163,5 @@ TEST(VersionResourceTest, Utf16TextBecomesUtf8) {
     EXPECT_EQ(VersionResource::utf16ToUtf8(text), "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBDz");
     EXPECT_EQ(VersionResource::utf16ToUtf8(Bytes{'a', 0, 'b'}), "a");  // odd byte dropped
 }
+
+}  // namespace marlin::platform

@@ -1,10 +1,12 @@
-#include "about/cRegistry.h"
+#include <marlin/platform/cRegistry.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "StoreSandbox.h"
+
+namespace marlin::platform {
 
 namespace {
 
@@ -311,3 +313,5 @@ TEST_F(cRegistryTest, SwapLongAndExpandEnvString) {
     EXPECT_EQ(cRegistry::ExpandEnvString("%MARLIN_NOT_SET%MARLIN_A%"), "%MARLIN_NOT_SET1");
     EXPECT_EQ(cRegistry::ExpandEnvString("a%MARLIN_A"), "a%MARLIN_A");
 }
+
+}  // namespace marlin::platform

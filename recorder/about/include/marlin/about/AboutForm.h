@@ -1,17 +1,20 @@
 #pragma once
 
-#include "AboutFormVersion.h"
-#include "SupportReport.h"
+#include <marlin/about/AboutFormVersion.h>
+#include <marlin/about/SupportReport.h>
 
 #include <QWidget>
 
 #include <memory>
 
+class QLabel;
+class QPushButton;
+
+namespace marlin::about {
+
 class AboutServices;
 class InfoPane;
 class LinkLabel;
-class QLabel;
-class QPushButton;
 
 // The About window: names the application and its version, links to the
 // maker's pages and support mailbox, shows legal notes, system and driver
@@ -122,3 +125,5 @@ private:
     std::unique_ptr<Pane> sysInfoValue_;
     std::unique_ptr<Pane> driverInfoValue_;
 };
+
+}  // namespace marlin::about

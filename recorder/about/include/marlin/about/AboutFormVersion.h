@@ -8,7 +8,7 @@ class RootDebug;
 }
 
 // Version texts of the running program as the About window shows them.
-namespace QZStandard {
+namespace marlin::QZStandard {
 
 struct ProgramVersion {
     int major = 0;
@@ -49,4 +49,4 @@ QString programDateText(const QDateTime& date);
 // The last-write time of a file, invalid when it cannot be read.
 QDateTime fileLastWriteTime(const QString& path);
 
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

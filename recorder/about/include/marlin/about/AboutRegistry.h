@@ -1,11 +1,11 @@
 #pragma once
 
-#include "InventorySources.h"
+#include <marlin/about/InventorySources.h>
 
 #include <QString>
 
 // The About window's way into the registry store: texts in, texts out.
-namespace AboutRegistry {
+namespace marlin::about::AboutRegistry {
 
 // A string value as its text, a 32-bit number value in decimal; "" when the
 // key or the value is missing or of another type.
@@ -14,4 +14,4 @@ QString read(InventoryRoot root, const QString& key, const QString& name);
 // string. True when the store took it.
 bool write(InventoryRoot root, const QString& key, const QString& name, const QString& value);
 
-}  // namespace AboutRegistry
+}  // namespace marlin::about::AboutRegistry

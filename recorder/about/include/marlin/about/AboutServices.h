@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InventorySources.h"
+#include <marlin/about/InventorySources.h>
 
 #include <QDateTime>
 #include <QString>
@@ -8,6 +8,8 @@
 #include <memory>
 
 class QWidget;
+
+namespace marlin::about {
 
 // What the About window asks of the desktop and the system. The window only
 // talks to these, so tests answer message boxes and read the clipboard
@@ -45,3 +47,5 @@ public:
     // The inventory's view of this computer, made afresh for each loading.
     virtual std::unique_ptr<InventorySources> inventorySources() = 0;
 };
+
+}  // namespace marlin::about

@@ -4,8 +4,11 @@
 
 #include <functional>
 
-class AboutForm;
 class QWidget;
+
+namespace marlin::about {
+
+class AboutForm;
 
 // Opens the About window (not modal) and returns it. The first call creates
 // and fills it; later calls bring the same window back with its content until
@@ -27,3 +30,5 @@ void setAboutCommandLine(const QStringList& arguments);
 // True when the arguments (after the program's name) ask the About window to
 // describe another application: CVI "Tool","Does things","2.0","Lab","Maker 2010","address".
 bool isAboutCommandLine(const QStringList& arguments);
+
+}  // namespace marlin::about

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace marlin::about {
+
 // The command-line mode in which the About window describes another
 // application: CVI followed by six fields, name, description, version, user,
 // copyright holder and application-note address, for example
@@ -39,3 +41,5 @@ private:
     bool active_ = false;
     QStringList fields_;
 };
+
+}  // namespace marlin::about

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "AboutServices.h"
+#include <marlin/about/AboutServices.h>
 
 #include <QStringList>
 
 #include <functional>
 #include <optional>
+
+namespace marlin::about {
 
 // The About window's services on the desktop: real message boxes, the system
 // clipboard, the desktop's handlers for documents and links, the registry store.
@@ -36,3 +38,5 @@ private:
     std::optional<QStringList> arguments_;
     std::function<void()> endProgram_;
 };
+
+}  // namespace marlin::about

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace marlin::about {
+
 // Formatting of one appended run of text. Colours are 0x00BBGGRR values; a
 // highlight outside the palette (the default -1) means "no highlight".
 struct InfoRunFormat {
@@ -28,3 +30,5 @@ public:
     virtual void addText(const QString& text, const InfoRunFormat& format) = 0;
     virtual void setCaret(int position) = 0;
 };
+
+}  // namespace marlin::about

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace marlin::about {
+
 // Roots of the registry store that the inventory reads.
 enum class InventoryRoot { LocalMachine, CurrentUser };
 
@@ -54,3 +56,5 @@ public:
     virtual bool isAdministrator() = 0;
     virtual InventoryLanguage language() = 0;
 };
+
+}  // namespace marlin::about

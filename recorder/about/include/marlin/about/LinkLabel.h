@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace marlin::about {
+
 // A label that works as a link: a pointing-hand cursor and a click signal.
 class LinkLabel : public QLabel {
     Q_OBJECT
@@ -15,3 +17,5 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
+
+}  // namespace marlin::about

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "InventorySources.h"
+#include <marlin/about/InventorySources.h>
 
 #include <QLocale>
 
 #include <functional>
+
+namespace marlin::about {
 
 // Where this computer keeps what the inventory looks at.
 struct LocalInventoryLocations {
@@ -59,3 +61,5 @@ private:
     std::function<bool()> adminTest_;
     QLocale locale_ = QLocale::system();
 };
+
+}  // namespace marlin::about

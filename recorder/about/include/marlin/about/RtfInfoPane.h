@@ -1,10 +1,12 @@
 #pragma once
 
-#include "InfoPane.h"
+#include <marlin/about/InfoPane.h>
 
 #include "diag/RtfView.h"
 
 #include <string>
+
+namespace marlin::about {
 
 // A pane of the About window: a rich-text view filled through the RTF
 // generator, with the document's accumulator that belongs to it.
@@ -22,3 +24,5 @@ private:
     marlin::RtfView& view_;
     std::string accumulator_;
 };
+
+}  // namespace marlin::about

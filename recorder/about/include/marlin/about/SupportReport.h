@@ -1,8 +1,10 @@
 #pragma once
 
-#include "InfoPane.h"
+#include <marlin/about/InfoPane.h>
 
 #include <QString>
+
+namespace marlin::about {
 
 // The plain-text support report that the About window puts on the clipboard.
 // Lines end with CR LF; labels are filled to 22 characters so the values line
@@ -37,3 +39,5 @@ public:
 private:
     QString text_;
 };
+
+}  // namespace marlin::about

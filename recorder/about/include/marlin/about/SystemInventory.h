@@ -1,10 +1,12 @@
 #pragma once
 
-#include "InfoPane.h"
-#include "InventorySources.h"
-#include "SupportReport.h"
+#include <marlin/about/InfoPane.h>
+#include <marlin/about/InventorySources.h>
+#include <marlin/about/SupportReport.h>
 
 #include <QString>
+
+namespace marlin::about {
 
 // The folders the inventory searches, looked up once when the window loads.
 struct InventoryFolders {
@@ -54,3 +56,5 @@ private:
     SupportReport& report_;
     InventoryFolders folders_;
 };
+
+}  // namespace marlin::about

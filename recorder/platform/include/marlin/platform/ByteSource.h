@@ -4,7 +4,7 @@
 #include <cstring>
 #include <span>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // Random access to the bytes of a file or a buffer. Every read states its offset and length and
 // fails, rather than reading short, when the range does not lie inside the source.
@@ -48,4 +48,4 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "ByteSource.h"
+#include <marlin/platform/ByteSource.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // What the version query needs to know about a native program file of this platform (ELF):
 // whether it is a shared library or a program. Reads only the file header and the program
@@ -17,4 +17,4 @@ public:
     static std::optional<Kind> kind(const ByteSource& source, bool nameLooksLikeLibrary);
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "ByteSource.h"
+#include <marlin/platform/ByteSource.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // Reads a file on demand, so that looking at the headers of a large library does not load all of it.
 class FileByteSource final : public ByteSource {
@@ -24,4 +24,4 @@ private:
     bool open_ = false;
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
-#include "ByteSource.h"
+#include <marlin/platform/ByteSource.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // The parts of a Windows program file (PE: .exe, .dll, .ocx, .sys) that the version query needs:
 // the section table, to map addresses to file offsets, and the resource tree, to find the
@@ -35,4 +35,4 @@ private:
                                                     std::uint32_t length);
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

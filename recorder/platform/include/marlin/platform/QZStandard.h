@@ -6,7 +6,7 @@
 
 // Registry helpers of the QZStandard module, used by the About window to find installed tools and
 // drivers and to write the settings of the tools it starts.
-namespace QZStandard {
+namespace marlin::QZStandard {
 
 constexpr std::int32_t kHkeyClassesRoot = static_cast<std::int32_t>(0x80000000u);
 constexpr std::int32_t kHkeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
@@ -34,4 +34,4 @@ inline long WriteRegistryValue(std::int32_t rootKey, const std::string& keyPath,
 // The result of the last registry call of these helpers (0 for success, 2 for not found, ...).
 long LastRegistryStatus();
 
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace marlin::platform {
+
 // An error raised by the registry class: a number, the source that raised it and a message.
 class RegistryError : public std::runtime_error {
 public:
@@ -18,3 +20,5 @@ private:
     std::int32_t number_;
     std::string source_;
 };
+
+}  // namespace marlin::platform

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // Value types of the registry.
 enum RegistryType : std::uint32_t {
@@ -65,4 +65,4 @@ private:
     std::map<std::string, std::unique_ptr<RegistryKey>, RegistryNameLess> subkeys_;
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // Our own registry, for platforms that have none: typed values under a root, a key path and a
 // value name, kept in text files in the registry's export format (see RegistryTextFormat).
@@ -80,4 +80,4 @@ public:
     static std::string rootName(std::int32_t root);
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "RegistryKey.h"
+#include <marlin/platform/RegistryKey.h>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // A root name a store file may use in its key lines, and where its keys land in the store
 // ("HKEY_CLASSES_ROOT" lands below "SOFTWARE\Classes" of the local-machine store).
@@ -46,4 +46,4 @@ public:
     static std::string quote(std::string_view text);
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

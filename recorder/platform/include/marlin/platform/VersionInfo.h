@@ -15,7 +15,7 @@
 // Version records come from the version resource of Windows program files (.exe, .dll, .ocx,
 // .sys), read by our own parser on every platform. Native programs and shared libraries of this
 // platform have no such resource; they get the same record from their file name's version numbers.
-namespace VersionInfo {
+namespace marlin::platform::VersionInfo {
 
 using FileTime = std::optional<std::chrono::system_clock::time_point>;
 
@@ -87,4 +87,4 @@ std::string WindowsVersionText(std::uint32_t platformId, std::uint32_t major, st
 std::string PosixVersionText(std::string_view osRelease, std::string_view kernelRelease,
                              std::string_view kernelVersion);
 
-}  // namespace VersionInfo
+}  // namespace marlin::platform::VersionInfo

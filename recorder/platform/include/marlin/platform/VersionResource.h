@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // The fixed part of a version resource (the value of its root block).
 struct FixedFileInfo {
@@ -64,4 +64,4 @@ private:
     std::optional<Block> root_;
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform

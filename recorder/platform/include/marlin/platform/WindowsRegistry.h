@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marlin::about {
+namespace marlin::platform {
 
 // The system's own registry, with the calls and results of RegistryStore. RegistryStore hands
 // over to it on Windows unless a store has been moved to a file.
@@ -25,6 +25,6 @@ public:
     static long listSubkeyNames(std::int32_t root, std::string_view path, std::vector<std::string>& names);
 };
 
-}  // namespace marlin::about
+}  // namespace marlin::platform
 
 #endif

@@ -5,7 +5,9 @@
 #include <variant>
 #include <vector>
 
-#include "RegistryError.h"
+#include <marlin/platform/RegistryError.h>
+
+namespace marlin::platform {
 
 // A value of any kind, as the registry class takes and returns it.
 using RegValue = std::variant<std::monostate, bool, std::int16_t, std::int32_t, double, std::string,
@@ -16,7 +18,7 @@ using RegValue = std::variant<std::monostate, bool, std::int16_t, std::int32_t, 
 // (ClassKey, SectionKey, ValueKey, and ValueType for writing), then read or assign Value or call an
 // operation. Nothing stays open between calls.
 //
-// Off Windows the values live in our own store (about/RegistryStore.h); failures are raised as
+// Off Windows the values live in our own store (marlin/platform/RegistryStore.h); failures are raised as
 // RegistryError with the numbers below and the source "<program name>.cRegistry".
 class cRegistry {
 public:
@@ -104,3 +106,5 @@ private:
     RegValue default_;
     std::int32_t valueType_ = 0;
 };
+
+}  // namespace marlin::platform
