@@ -1,16 +1,22 @@
-#include "AtomicFile.h"
+#include <marlin/base/AtomicFile.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-namespace marlin::about {
+namespace marlin {
 
 namespace {
 
@@ -54,29 +60,39 @@ int AtomicFile::read(const std::string& path, std::string& content) {
 
 int AtomicFile::write(const std::string& path, std::string_view content, const ProgressHook& hook) {
     if (const int err = createParents(path)) return err;
+    return replace(path, content, hook);
+}
+
+int AtomicFile::replace(const std::string& path, std::string_view content, const ProgressHook& hook) {
     const std::string tmp = temporaryPath(path);
 #ifdef _WIN32
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return EACCES;
-        std::size_t written = 0;
-        while (written < content.size()) {
-            const std::size_t n = std::min(kPieceSize, content.size() - written);
-            out.write(content.data() + written, static_cast<std::streamsize>(n));
-            written += n;
-            if (hook) hook(written);
-        }
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(tmp);
-            return EIO;
-        }
+    const std::filesystem::path tmpName(tmp);
+    const std::filesystem::path target(path);
+    const HANDLE file = CreateFileW(tmpName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return EACCES;
+    auto fail = [&](int err) {
+        CloseHandle(file);
+        DeleteFileW(tmpName.c_str());
+        return err;
+    };
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const auto n = static_cast<DWORD>(std::min(kPieceSize, content.size() - written));
+        DWORD done = 0;
+        if (!WriteFile(file, content.data() + written, n, &done, nullptr) || done == 0) return fail(EIO);
+        written += done;
+        if (hook) hook(written);
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
+    if (!FlushFileBuffers(file)) return fail(EIO);
+    if (!CloseHandle(file)) {
+        DeleteFileW(tmpName.c_str());
+        return EIO;
+    }
+    // One step from the old content to the new: the old file is never deleted first, so there is
+    // no moment without a file of that name.
+    if (!MoveFileExW(tmpName.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(tmpName.c_str());
         return EACCES;
     }
     return 0;
@@ -123,4 +139,4 @@ int AtomicFile::write(const std::string& path, std::string_view content, const P
 #endif
 }
 
-}  // namespace marlin::about
+}  // namespace marlin

@@ -1,6 +1,7 @@
-#include "marlin/core/ProgramPaths.h"
+#include <marlin/base/ProgramPaths.h>
 
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -14,18 +15,35 @@
 
 namespace marlin {
 
-std::string ProgramPaths::executableDir() {
+std::filesystem::path ProgramPaths::executablePath() {
 #ifdef _WIN32
-    char buf[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return {};
-    return std::filesystem::path(std::string(buf, n)).parent_path().string();
+    // Grows the buffer until the whole name fits: the program may sit deeper than MAX_PATH.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return std::filesystem::path(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
 #else
     std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return {};
-    return exe.parent_path().string();
+    return exe;
 #endif
+}
+
+std::string ProgramPaths::executableDir() {
+    const auto exe = executablePath();
+    if (exe.empty()) return {};
+    try {
+        return exe.parent_path().string();
+    } catch (const std::exception&) {
+        return {};  // a folder name the narrow code page cannot spell
+    }
 }
 
 std::string ProgramPaths::homeDir() {

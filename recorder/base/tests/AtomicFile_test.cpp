@@ -1,4 +1,4 @@
-#include "about/AtomicFile.h"
+#include <marlin/base/AtomicFile.h>
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 
 #include "TempDir.h"
 
-using marlin::about::AtomicFile;
+using marlin::AtomicFile;
 
 TEST(AtomicFileTest, WritesReadsAndCreatesFolders) {
     TempDir dir;
@@ -23,6 +23,12 @@ TEST(AtomicFileTest, WritesReadsAndCreatesFolders) {
     EXPECT_EQ(content, "second");
     EXPECT_FALSE(std::filesystem::exists(AtomicFile::temporaryPath(path)));
     EXPECT_EQ(AtomicFile::read(dir.file("missing"), content), ENOENT);
+}
+
+TEST(AtomicFileTest, ReplaceLeavesMissingFoldersMissing) {
+    TempDir dir;
+    EXPECT_EQ(AtomicFile::replace(dir.file("a/store.reg"), "new"), ENOENT);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a")));
 }
 
 TEST(AtomicFileTest, AFailedWriteLeavesTheOldFile) {

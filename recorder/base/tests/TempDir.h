@@ -12,7 +12,7 @@
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "marlin-about-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "marlin-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }

@@ -1,4 +1,4 @@
-#include "cRegistry.h"
+#include <marlin/platform/cRegistry.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "RegistryStore.h"
+#include <marlin/base/ProgramPaths.h>
+#include <marlin/platform/RegistryStore.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-using marlin::about::RegistryStore;
+namespace marlin::platform {
 
 namespace {
 
@@ -56,17 +57,18 @@ std::optional<std::int32_t> wholeNumber(const RegValue& v) {
 }  // namespace
 
 std::string cRegistry::ErrorSource() {
+    const std::filesystem::path exe = ProgramPaths::executablePath();
     std::string name;
+    try {
 #ifdef _WIN32
-    char buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    if (n > 0 && n < sizeof buffer) name = std::filesystem::path(std::string(buffer, n)).stem().string();
+        name = exe.stem().string();
 #else
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) name = exe.filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+        name = exe.filename().string();
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
 #endif
+    } catch (const std::exception&) {
+        name.clear();  // a name the narrow code page cannot spell
+    }
     return name + ".cRegistry";
 }
 
@@ -345,3 +347,5 @@ void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
     }
     if (firstFailure) throw *firstFailure;
 }
+
+}  // namespace marlin::platform

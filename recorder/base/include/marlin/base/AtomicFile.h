@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace marlin::about {
+namespace marlin {
 
 // Replaces a file as a whole: the new content goes to "<path>.tmp", reaches the disk, and only
 // then takes the file's name. A crash at any moment leaves either the old file or the new one.
@@ -15,7 +15,9 @@ public:
     using ProgressHook = std::function<void(std::size_t written)>;
 
     // 0 on success, otherwise the errno of the step that failed (the old file is then untouched).
-    // Missing parent folders are created.
+    // The folder must exist; the old file's permissions are kept.
+    static int replace(const std::string& path, std::string_view content, const ProgressHook& hook = {});
+    // The same, creating missing parent folders first.
     static int write(const std::string& path, std::string_view content, const ProgressHook& hook = {});
     // 0 and the whole content, or the errno (ENOENT for a file that is not there).
     static int read(const std::string& path, std::string& content);
@@ -24,4 +26,4 @@ public:
     static constexpr std::size_t kPieceSize = 4096;
 };
 
-}  // namespace marlin::about
+}  // namespace marlin

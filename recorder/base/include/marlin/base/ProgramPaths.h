@@ -1,12 +1,15 @@
 #pragma once
 // Where the recorder's own files live: the program's folder, the user's home and config folders.
 
+#include <filesystem>
 #include <string>
 
 namespace marlin {
 
 class ProgramPaths {
 public:
+    // The running program's own file (empty if unknown).
+    static std::filesystem::path executablePath();
     // Folder of the running program, without a trailing separator (empty if unknown).
     static std::string executableDir();
     // The user's home folder (empty if unknown).
