@@ -1,7 +1,7 @@
 #include "MainForm.h"
 
-#include "AboutForm.h"
-#include "AboutWindow.h"
+#include <marlin/about/AboutForm.h>
+#include <marlin/about/AboutWindow.h>
 #include "PictureButton.h"
 #include "UserPrompts.h"
 
@@ -75,7 +75,7 @@ MainForm::MainForm(Services services, QWidget* parent)
     Q_ASSERT(m_services.prompts && m_services.bus && m_services.probe);
     if (!m_services.endProgram) m_services.endProgram = [] { QCoreApplication::quit(); };
     if (!m_services.openAbout)
-        m_services.openAbout = [](QWidget* owner) -> QWidget* { return showAboutWindow(owner); };
+        m_services.openAbout = [](QWidget* owner) -> QWidget* { return about::showAboutWindow(owner); };
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral(MARLIN_CAPTION));
     QFont small = font();

@@ -6,7 +6,7 @@
 #include "TwipsScale.h"
 
 #include "marlin/core/SessionWindow.h"
-#include "marlin/core/TimeStamp.h"
+#include <marlin/base/TimeStamp.h>
 
 #include <QPointer>
 #include <QWidget>

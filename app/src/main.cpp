@@ -1,7 +1,7 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
 
-#include "AboutWindow.h"
+#include <marlin/about/AboutWindow.h>
 
 #include "marlin/core/BusLibrary.h"
 #include "marlin/core/NetworkHostProbe.h"
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     parser.addOption(libraryOption);
     // A command line that asks the About window to describe another program is that window's
     // business; the recorder starts as usual.
-    if (isAboutCommandLine(QCoreApplication::arguments().mid(1)))
+    if (marlin::about::isAboutCommandLine(QCoreApplication::arguments().mid(1)))
         parser.parse(QCoreApplication::arguments());
     else
         parser.process(app);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     services.settingsFile = &settings;
     marlin::MainForm window(std::move(services));
     // OK in the About window's stand-alone mode ends the program the safe way: STOP first.
-    setAboutEndProgram([&window] { window.endWithStop(); });
+    marlin::about::setAboutEndProgram([&window] { window.endWithStop(); });
     window.Form_Load();
     window.show();
     return app.exec();

@@ -1,6 +1,6 @@
 #include "MainFormFixture.h"
 
-#include "AboutForm.h"
+#include <marlin/about/AboutForm.h>
 #include "prismbar/KXprogressBar.h"
 
 #include <marlin/product.h>
@@ -259,7 +259,7 @@ TEST_F(MainFormTest, ExitAnsweredYesEndsTheProgramOnce) {
 
 TEST_F(MainFormTest, AboutOpensOneWindowThatStaysLoaded) {
     QTest::mouseClick(child<PictureButton>("imgAbout"), Qt::LeftButton, {}, QPoint(3, 3));
-    auto* about = form->findChild<AboutForm*>();
+    auto* about = form->findChild<about::AboutForm*>();
     ASSERT_TRUE(about);
     EXPECT_TRUE(about->isVisible());
     EXPECT_TRUE(about->isWindow());
@@ -269,8 +269,8 @@ TEST_F(MainFormTest, AboutOpensOneWindowThatStaysLoaded) {
     about->Close_Click();
     EXPECT_FALSE(about->isVisible());
     QTest::mouseClick(child<QLabel>("lblAbout"), Qt::LeftButton, {}, QPoint(3, 3));
-    EXPECT_EQ(form->findChildren<AboutForm*>().size(), 1);
-    EXPECT_EQ(form->findChild<AboutForm*>(), about);
+    EXPECT_EQ(form->findChildren<about::AboutForm*>().size(), 1);
+    EXPECT_EQ(form->findChild<about::AboutForm*>(), about);
     EXPECT_TRUE(about->isVisible());
     // Nothing of it ends the recorder.
     EXPECT_EQ(programEnds, 0);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <marlin/base/ProgramPaths.h>
 #include <marlin/product.h>
 
 #ifdef _WIN32
@@ -28,27 +29,9 @@ namespace fs = std::filesystem;
 const std::string kIndent(10, ' ');
 
 fs::path ProgramFolder() {
+    const std::string folder = ProgramPaths::executableDir();
     std::error_code ec;
-#ifdef _WIN32
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            return fs::current_path(ec);
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return fs::path(buffer).parent_path();
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-#else
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) {
-        return fs::current_path(ec);
-    }
-    return exe.parent_path();
-#endif
+    return folder.empty() ? fs::current_path(ec) : fs::path(folder);
 }
 
 bool FolderWritable(const fs::path& folder) {
@@ -118,7 +101,7 @@ std::string RootDebug::DefaultFileName() {
 }
 
 std::string RootDebug::DefaultFileNameIn(const std::string& programFolder) {
-    const QZStandard::TimeStamp now = QZStandard::CurrentTimeStamp();
+    const TimeStamp now = QZStandard::CurrentTimeStamp();
     char name[64];
     std::snprintf(name, sizeof name, "ELOG_%04d_%02d_%02d_%02d_%02d_%02d.log", now.Year, now.Month, now.Day,
                   now.Hour, now.Minute, now.Second);

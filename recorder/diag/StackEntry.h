@@ -12,7 +12,7 @@ struct StackEntry {
     std::string ComponentName;  // control part of an event procedure; empty for plain procedures
     std::string FunctionName;   // procedure or event name
     std::string Info;           // attached by PushInfo; empty when pushed
-    QZStandard::TimeStamp PushTime;
+    TimeStamp PushTime;
 };
 
 // "File.Component_Function <Info>", the component and info parts only when set:

@@ -2,32 +2,18 @@
 // diagnostics log stamps its entries and writes its TIME lines.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-namespace QZStandard {
+#include <marlin/base/TimeStamp.h>
 
-// Same field order as the Windows SYSTEMTIME record, so a stamp can be handed to
-// code that expects that layout. DayOfWeek is never filled and stays 0.
-struct TimeStamp {
-    std::int16_t Year = 0;
-    std::int16_t Month = 0;
-    std::int16_t DayOfWeek = 0;
-    std::int16_t Day = 0;
-    std::int16_t Hour = 0;
-    std::int16_t Minute = 0;
-    std::int16_t Second = 0;
-    std::int16_t Milliseconds = 0;
+namespace marlin::QZStandard {
 
-    friend bool operator==(const TimeStamp&, const TimeStamp&) = default;
-};
-
-// The current local date and time, to the millisecond.
+// The current local date and time, to the millisecond. DayOfWeek stays 0: the log's
+// stamps have never carried the day of the week.
 TimeStamp CurrentTimeStamp();
 
-// "yyyy-mm-dd hh:nn:ss.mmmm": milliseconds take four digits (0000 to 0999), a
-// format the log files have always used and their readers expect.
-// Reports into the shared diagnostics log like every QZStandard procedure.
+// "yyyy-mm-dd hh:nn:ss.mmmm" (TimeStamp::isoText), written inside the error trap:
+// reports into the shared diagnostics log like every QZStandard procedure.
 std::string GetISOTimeString(const TimeStamp& stamp);
 
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

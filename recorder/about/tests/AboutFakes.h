@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AboutRegistry.h"
-#include "AboutServices.h"
-#include "InfoPane.h"
-#include "LocalInventorySources.h"
-#include "about/RegistryStore.h"
+#include <marlin/about/AboutRegistry.h>
+#include <marlin/about/AboutServices.h>
+#include <marlin/about/InfoPane.h>
+#include <marlin/about/LocalInventorySources.h>
+#include <marlin/platform/RegistryStore.h>
 
 #include <QApplication>
 #include <QDir>
@@ -23,11 +23,13 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
+namespace marlin::about {
+
 // The widget tests share one application object.
 inline void ensureApplication() {
     if (QApplication::instance()) return;
     static int argc = 1;
-    static char name[] = "about_window_tests";
+    static char name[] = "marlin_about_tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
 }
@@ -82,7 +84,7 @@ inline QString registryPath(InventoryRoot root, const QString& key, const QStrin
 // test makes one computer at a time.
 class PreparedComputer {
 public:
-    using Store = marlin::about::RegistryStore;
+    using Store = marlin::platform::RegistryStore;
 
     PreparedComputer() {
         QDir(root()).mkpath(QStringLiteral("lib"));
@@ -200,3 +202,5 @@ public:
     QStringList commandLine;
     QString program;
 };
+
+}  // namespace marlin::about

@@ -1,4 +1,4 @@
-#include "AboutFormVersion.h"
+#include <marlin/about/AboutFormVersion.h>
 
 #include "diag/RootDebug.h"
 
@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -85,3 +87,5 @@ TEST_F(AboutFormVersionTest, ProgramDateHasNoLeadingZeros) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

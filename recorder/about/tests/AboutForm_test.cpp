@@ -1,7 +1,7 @@
-#include "AboutForm.h"
+#include <marlin/about/AboutForm.h>
 
 #include "AboutFakes.h"
-#include "AboutWindow.h"
+#include <marlin/about/AboutWindow.h>
 #include "diag/RtfView.h"
 
 #include <marlin/product.h>
@@ -14,6 +14,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -394,3 +396,5 @@ TEST(AboutWindow, ShowingAgainKeepsTheWindowUntilItIsClosed) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

@@ -1,6 +1,8 @@
-#include "CviCommandLine.h"
+#include <marlin/about/CviCommandLine.h>
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -65,3 +67,5 @@ TEST(CviCommandLine, OtherCommandLinesAreNotTheMode) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

@@ -1,9 +1,11 @@
-#include "LocalInventorySources.h"
+#include <marlin/about/LocalInventorySources.h>
 
 #include "AboutFakes.h"
-#include "about/QZStandard.h"
+#include <marlin/platform/QZStandard.h>
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -119,3 +121,5 @@ TEST(LocalInventorySources, InstallTimeFromTheStoreOrTheSystem) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

@@ -1,8 +1,10 @@
-#include "SupportReport.h"
+#include <marlin/about/SupportReport.h>
 
 #include "AboutFakes.h"
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -77,3 +79,5 @@ TEST(SupportReport, BlankLineIsEmptyInPaneAndTwentyTwoBlanksInReport) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

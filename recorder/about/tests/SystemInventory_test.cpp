@@ -1,8 +1,10 @@
-#include "SystemInventory.h"
+#include <marlin/about/SystemInventory.h>
 
 #include "AboutFakes.h"
 
 #include <gtest/gtest.h>
+
+namespace marlin::about {
 
 namespace {
 
@@ -275,3 +277,5 @@ TEST(SystemInventoryFormat, JoinPathPutsOneSeparatorBetween) {
 }
 
 }  // namespace
+
+}  // namespace marlin::about

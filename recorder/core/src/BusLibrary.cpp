@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "marlin/core/ProgramPaths.h"
+#include <marlin/base/ProgramPaths.h>
 
 #ifdef _WIN32
 #include <windows.h>

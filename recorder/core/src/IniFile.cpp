@@ -1,17 +1,12 @@
 #include "marlin/core/IniFile.h"
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "marlin/core/TextHelpers.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include <marlin/base/AtomicFile.h>
 
 namespace marlin {
 
@@ -162,26 +157,7 @@ bool IniFile::writeString(const std::string& file, std::string_view section, std
         content += line.text;
         content += line.ending;
     }
-    const std::string temp = file + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-#ifdef _WIN32
-    std::remove(file.c_str());
-#endif
-    if (std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return AtomicFile::replace(file, content) == 0;
 }
 
 std::string ReadIniValue(const std::string& file, std::string_view section, std::string_view key,

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "marlin/core/IniFile.h"
-#include "marlin/core/ProgramPaths.h"
+#include <marlin/base/ProgramPaths.h>
 #include "marlin/core/TextHelpers.h"
 
 namespace marlin {

@@ -1,7 +1,7 @@
 #pragma once
 // The moment the trace-file examples are written for: 2 March 2010, 09:05:07.040.
 
-#include "marlin/core/TimeStamp.h"
+#include <marlin/base/TimeStamp.h>
 
 namespace marlin::testing {
 

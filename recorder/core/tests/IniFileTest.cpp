@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TempDir.h"
 
 namespace marlin {
@@ -65,6 +67,28 @@ TEST(IniFileTest, LongValuesAreCutLikeTheProfileReader) {
 
 TEST(IniFileTest, UnwritableFolderFailsWithoutTouchingAnything) {
     EXPECT_FALSE(WriteIniValue("/nonexistent-marlin-dir/x.ini", "S", "K", std::string_view("v")));
+}
+
+TEST(IniFileTest, FailedWriteKeepsTheWholeOldFile) {
+    TempDir dir;
+    const auto ini = dir.file("a.ini");
+    writeFile(ini, "[S]\nK=old\n");
+    // The temporary name is taken by a folder, so the new content has nowhere to go.
+    std::filesystem::create_directory(ini + ".tmp");
+    EXPECT_FALSE(WriteIniValue(ini, "S", "K", std::string_view("new")));
+    EXPECT_EQ(readFile(ini), "[S]\nK=old\n");
+}
+
+TEST(IniFileTest, ReplacedFileKeepsItsPermissions) {
+    TempDir dir;
+    const auto ini = dir.file("a.ini");
+    writeFile(ini, "[S]\nK=old\n");
+    const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    std::filesystem::permissions(ini, ownerOnly);
+    ASSERT_TRUE(WriteIniValue(ini, "S", "K", std::string_view("new")));
+    EXPECT_EQ(readFile(ini), "[S]\nK=new\n");
+    EXPECT_EQ(std::filesystem::status(ini).permissions(), ownerOnly);
+    EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
 }
 
 }  // namespace

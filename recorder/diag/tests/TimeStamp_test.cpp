@@ -8,7 +8,7 @@
 
 #include "diag/RootDebug.h"
 
-namespace QZStandard {
+namespace marlin::QZStandard {
 namespace {
 
 TEST(GetISOTimeString, WritesFourDigitMilliseconds) {
@@ -84,4 +84,4 @@ TEST(CurrentTimeStamp, IsTheLocalTimeToTheMillisecond) {
 }
 
 }  // namespace
-}  // namespace QZStandard
+}  // namespace marlin::QZStandard

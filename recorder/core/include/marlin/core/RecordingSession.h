@@ -19,7 +19,7 @@
 #include "marlin/core/RecorderSettings.h"
 #include "marlin/core/SessionWindow.h"
 #include "marlin/core/Stopwatch.h"
-#include "marlin/core/TimeStamp.h"
+#include <marlin/base/TimeStamp.h>
 
 namespace marlin {
 

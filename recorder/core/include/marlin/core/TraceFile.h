@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "marlin/core/TimeStamp.h"
+#include <marlin/base/TimeStamp.h>
 
 namespace marlin {
 
