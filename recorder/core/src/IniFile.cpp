@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "marlin/core/TextHelpers.h"
@@ -38,12 +37,22 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool readLines(const std::string& path, std::vector<Line>& lines) {
+enum class ReadResult { Read, Missing, TooLarge };
+
+// Reads the whole file, but never more than the size limit plus one byte.
+ReadResult readContent(const std::string& path, std::string& content) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string content = buffer.str();
+    if (!in) return ReadResult::Missing;
+    content.resize(IniFile::kMaxFileSize + 1);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    return content.size() > IniFile::kMaxFileSize ? ReadResult::TooLarge : ReadResult::Read;
+}
+
+ReadResult readLines(const std::string& path, std::vector<Line>& lines) {
+    std::string content;
+    const ReadResult result = readContent(path, content);
+    if (result != ReadResult::Read) return result;
     std::size_t pos = 0;
     while (pos < content.size()) {
         const auto nl = content.find('\n', pos);
@@ -62,7 +71,7 @@ bool readLines(const std::string& path, std::vector<Line>& lines) {
         lines.push_back(std::move(line));
         pos = nl + 1;
     }
-    return true;
+    return ReadResult::Read;
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
@@ -89,7 +98,7 @@ std::string IniFile::readString(const std::string& file, std::string_view sectio
                                 std::string_view fallback) {
     std::vector<Line> lines;
     std::string value(fallback);
-    if (readLines(file, lines)) {
+    if (readLines(file, lines) == ReadResult::Read) {
         bool inSection = false;
         for (const auto& line : lines) {
             if (const auto name = sectionName(line.text)) {
@@ -115,7 +124,7 @@ std::string IniFile::readString(const std::string& file, std::string_view sectio
 bool IniFile::writeString(const std::string& file, std::string_view section, std::string_view key,
                           std::string_view value) {
     std::vector<Line> lines;
-    readLines(file, lines);
+    if (readLines(file, lines) == ReadResult::TooLarge) return false;
 #ifdef _WIN32
     std::string newline = "\r\n";
 #else
@@ -182,6 +191,11 @@ bool IniFile::writeString(const std::string& file, std::string_view section, std
         return false;
     }
     return true;
+}
+
+bool IniFile::withinSizeLimit(const std::string& file) {
+    std::string content;
+    return readContent(file, content) != ReadResult::TooLarge;
 }
 
 std::string ReadIniValue(const std::string& file, std::string_view section, std::string_view key,
