@@ -58,6 +58,8 @@ public:
             pending_ = identity + "\n";
         } else if (command == "SWE:TIME?") {
             pending_ = "0.005\n";
+        } else if (command == "*OPC?") {
+            pending_ = "1\n";
         } else if (command.rfind("MMEM:DATA?", 0) == 0) {
             pending_ = block(exportText());
         } else if (command.rfind("TRAC? TRACE", 0) == 0) {
@@ -98,6 +100,11 @@ public:
         if (ud < 0) return fail(state);
         ++localCalls;
         return state.ibsta = static_cast<std::int16_t>(kStatusCmpl);
+    }
+
+    std::int16_t ibonl(std::int16_t ud, std::int16_t, BusState& state) override {
+        if (ud < 0) return fail(state);
+        return state.ibsta = 0;
     }
 
 private:

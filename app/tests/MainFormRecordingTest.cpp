@@ -185,10 +185,23 @@ TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
     EXPECT_EQ(shown.buttons, QMessageBox::Ok);
     EXPECT_EQ(statusText(), QStringLiteral("ready"));
     EXPECT_TRUE(child<PictureButton>("imgStart")->isEnabled());
+    EXPECT_EQ(connectColour(), QColor(255, 0, 0));  // the instrument was given back
+    EXPECT_EQ(fakeBus.localCalls, 1);
     EXPECT_EQ(form->session()->readingCount(), 0);
     const QByteArray file = traceFile();
     EXPECT_TRUE(file.startsWith("ENDSTOP;0x00000097\n"));
     EXPECT_FALSE(file.contains("Section"));
+}
+
+TEST_F(MainFormRecordingTest, InstrumentThatCannotBeOpenedIsNamedAndStartWorksAgain) {
+    fakeBus.openFails = true;
+    click("imgStart");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_TRUE(prompts.messages[0].text.contains(QStringLiteral("could not be opened")));
+    EXPECT_EQ(prompts.messages[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(statusText(), QStringLiteral("no connection"));
+    EXPECT_EQ(connectColour(), QColor(255, 0, 0));
+    EXPECT_TRUE(child<PictureButton>("imgStart")->isEnabled());
 }
 
 TEST_F(MainFormRecordingTest, ExitAnsweredNoDuringARecordingLetsItGoOn) {

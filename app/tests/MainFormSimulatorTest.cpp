@@ -189,7 +189,11 @@ TEST_F(MainFormSimulatorTest, IdentityWithoutTheMakerWordLeavesStartDisabledUnti
     instrument.identity = "ACME Instruments,SA-9,0,1.0";
     startOn("127.0.0.163", instrument);
     click("imgStart");
-    EXPECT_TRUE(prompts.messages.empty());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              QStringLiteral("The instrument at \"127.0.0.163\" does not identify itself as a Quazar instrument "
+                             "(it answered \"ACME Instruments,SA-9,0,1.0\")."));
+    EXPECT_EQ(statusText(), QStringLiteral("not identified"));
     EXPECT_FALSE(child<PictureButton>("imgStart")->isEnabled());
     EXPECT_EQ(connectColour(), QColor(255, 0, 0));
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);

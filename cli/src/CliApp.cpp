@@ -4,6 +4,7 @@
 #include "ConsoleWindow.h"
 #include "SignalPipe.h"
 #include "marlin/core/BusLibrary.h"
+#include "marlin/core/IniFile.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"
 
@@ -40,7 +41,8 @@ int exitStatusFor(RecordingSession::Outcome outcome) {
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
+        HostProbe* probe) {
     std::string error;
     const auto options = parseCommandLine(args, error);
     if (!options) {
@@ -53,6 +55,13 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
 
     const SettingsFile settingsFile(options->settingsPath.value_or(SettingsFile::defaultPath()));
+    if (!IniFile::withinSizeLimit(settingsFile.path())) {
+        err << "marlin-cli: the settings file \"" << settingsFile.path() << "\" holds more than "
+            << IniFile::kMaxFileSize / (1024 * 1024)
+            << " MiB, which no settings file does; it was neither read nor changed. Give --settings "
+               "with the path of a settings file.\n";
+        return kExitUsage;
+    }
     const RecorderSettings settings = options->applyTo(settingsFile.load());
 
     ConsoleWindow::Limits limits;
@@ -65,9 +74,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     ConsoleWindow window(settings, options->overwrite, options->quiet, terminal, limits, out, err,
                          signals.fd());
     BusLibrary bus;
-    NetworkHostProbe probe;
+    NetworkHostProbe networkProbe;
     SteadyStopwatch stopwatch;
-    RecordingSession session(window, bus, probe, stopwatch);
+    RecordingSession session(window, bus, probe ? *probe : networkProbe, stopwatch);
     session.setSettingsFile(&settingsFile);
     window.attach(&session);
 
@@ -82,9 +91,6 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         case RecordingSession::Outcome::OverwriteDeclined:
             err << "marlin-cli: the trace file \"" << settings.fileName
                 << "\" already exists and was left untouched; give --overwrite to replace it.\n";
-            break;
-        case RecordingSession::Outcome::NotIdentified:
-            err << "marlin-cli: " << session.failureMessage() << '\n';
             break;
         default:
             break;

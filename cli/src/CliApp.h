@@ -5,10 +5,17 @@
 #include <string>
 #include <vector>
 
+namespace marlin {
+class HostProbe;
+}
+
 namespace marlin::cli {
 
 // Runs marlin-cli with the arguments after the program name; returns the exit status.
-// `terminal` says whether `out` is a terminal (status line and countdown bar).
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal);
+// `terminal` says whether `out` is a terminal (status line and countdown bar). `probe` replaces
+// the network's name resolution and echo check (tests hand one in where ICMP is not allowed);
+// null: the network's.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
+        HostProbe* probe = nullptr);
 
 }  // namespace marlin::cli

@@ -100,6 +100,12 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
                 error = "--duration must be a number of seconds above 0, not \"" + *v + "\"";
                 return std::nullopt;
             }
+            // The steady clock counts nanoseconds in 64 bits; a longer time would wrap.
+            if (seconds > kMaxDurationSeconds) {
+                error = "--duration can be at most " + std::to_string(static_cast<long long>(kMaxDurationSeconds)) +
+                        " seconds (100 years), not \"" + *v + "\"; leave it out to record until stopped";
+                return std::nullopt;
+            }
             o.duration = seconds;
         } else if (arg == "--overwrite") {
             o.overwrite = true;
@@ -138,10 +144,11 @@ std::string usageText() {
            "  --format binary|ascii form of the sections\n"
            "  --separator TEXT      text between the values of an ASCII section (any length)\n"
            "  --readings K          stop after K readings\n"
-           "  --duration SECONDS    stop after this time\n"
+           "  --duration SECONDS    stop after this time (at most 100 years)\n"
            "  --overwrite           replace an existing trace file (without it, an existing\n"
            "                        file stops the program and is left untouched)\n"
-           "  --settings INI_PATH   settings file to read and to save the six settings to\n"
+           "  --settings INI_PATH   settings file (at most 1 MiB) to read and to save the\n"
+           "                        six settings to\n"
            "                        (default: marlin.ini beside the program, or in the\n"
            "                        user's configuration folder when that is not writable)\n"
            "  --quiet, -q           print nothing but errors\n"
@@ -158,14 +165,17 @@ std::string usageText() {
            "Exit status:\n"
            "  0  the recording ended by STOP (readings, duration or a signal)\n"
            "  1  the trace file exists and --overwrite was not given (the file is untouched)\n"
-           "  2  the command line is wrong or no trace is selected\n"
+           "  2  the command line is wrong, the settings file is too large, or no trace is\n"
+           "     selected\n"
            "  3  no instrument found at the address (no echo reply)\n"
            "  4  the bus library could not be loaded or lacks a function\n"
-           "  5  the instrument does not identify itself as a " MARLIN_MAKER_NAME
+           "  5  the instrument could not be opened, does not answer, or does not identify\n"
+           "     itself as a " MARLIN_MAKER_NAME
            " instrument\n"
            "  6  the selected trace is not active on the instrument\n"
            "  7  a reading failed: no, short or malformed data (earlier readings are kept)\n"
-           "  8  the trace file could not be created or written (earlier readings are kept)\n";
+           "  8  the trace file could not be created or written (earlier readings are kept),\n"
+           "     or someone else deleted, replaced or shortened it during the recording\n";
 }
 
 }  // namespace marlin::cli

@@ -23,6 +23,9 @@ enum ExitStatus : int {
     kExitFileError = 8,      // the trace file could not be created or written
 };
 
+// The longest --duration: 100 years, well inside what the steady clock can add to its time.
+inline constexpr double kMaxDurationSeconds = 100.0 * 365.25 * 24 * 3600;
+
 struct CliOptions {
     bool help = false;
     std::optional<std::string> address;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "CliApp.h"
+
 namespace marlin::cli {
 namespace {
 
@@ -56,6 +60,9 @@ TEST(CliOptionsTest, BadValuesSayWhatIsWrong) {
         {{"record", "--readings", "0"}, "--readings must be"},
         {{"record", "--readings", "3x"}, "--readings must be"},
         {{"record", "--duration", "-1"}, "--duration must be"},
+        // Longer than the clock can count ahead: would end the recording at once.
+        {{"record", "--duration", "1e10"}, "--duration can be at most 3155760000 seconds"},
+        {{"record", "--duration", "1e300"}, "--duration can be at most"},
         {{"record", "--file", ""}, "--file needs"},
         {{"record", "--separator", "a\nb"}, "line end"},
         {{"record", "--bogus"}, "unknown argument \"--bogus\""},
@@ -79,6 +86,14 @@ TEST(CliOptionsTest, HelpNeedsNoCommandAndListsTheExitStatuses) {
           "--duration", "--overwrite", "--settings", "--quiet", "Exit status", "  8  "}) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     }
+}
+
+TEST(CliOptionsTest, SettingsFileAboveOneMebibyteIsRefusedUnread) {
+    std::ostringstream out, err;
+    EXPECT_EQ(run({"record", "--settings", "/dev/zero", "--readings", "1"}, out, err, false), kExitUsage);
+    EXPECT_EQ(err.str(),
+              "marlin-cli: the settings file \"/dev/zero\" holds more than 1 MiB, which no settings file does; "
+              "it was neither read nor changed. Give --settings with the path of a settings file.\n");
 }
 
 }  // namespace

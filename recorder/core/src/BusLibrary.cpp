@@ -30,9 +30,11 @@ using IlrdFn = std::int16_t(QZ_CALL*)(std::int16_t, char*, std::uint32_t, std::i
 using IbtmoFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t, std::int16_t*, std::int16_t*,
                                        std::int32_t*);
 using IblocFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t*, std::int16_t*, std::int32_t*);
+using IbonlFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t, std::int16_t*, std::int16_t*,
+                                       std::int32_t*);
 
-constexpr const char* kFunctionNames[] = {"QZDLLibfind", "QZDLLibwrt", "QZDLLilrd", "QZDLLibtmo",
-                                          "QZDLLibloc"};
+constexpr const char* kFunctionNames[] = {"QZDLLibfind", "QZDLLibwrt", "QZDLLilrd",
+                                          "QZDLLibtmo",  "QZDLLibloc", "QZDLLibonl"};
 
 std::string defaultLibraryPath() {
     if (const char* env = std::getenv(BusLibrary::kPathVariable); env && *env) return env;
@@ -163,6 +165,19 @@ std::int16_t BusLibrary::ibloc(std::int16_t ud, BusState& state) {
     auto fn = reinterpret_cast<IblocFn>(resolve(kIbloc));
     if (!fn) return failCall(state);
     return fn(ud, &state.ibsta, &state.iberr, &state.ibcntl);
+}
+
+std::int16_t BusLibrary::ibonl(std::int16_t ud, std::int16_t flag, BusState& state) {
+    auto fn = reinterpret_cast<IbonlFn>(resolve(kIbonl));
+    if (!fn) return failCall(state);
+    return fn(ud, flag, &state.ibsta, &state.iberr, &state.ibcntl);
+}
+
+bool BusLibrary::bindAll() {
+    for (int f = 0; f < kFunctionCount; ++f) {
+        if (!resolve(static_cast<Function>(f))) return false;
+    }
+    return true;
 }
 
 }  // namespace marlin

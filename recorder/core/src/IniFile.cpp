@@ -1,7 +1,6 @@
 #include "marlin/core/IniFile.h"
 
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "marlin/core/TextHelpers.h"
@@ -33,12 +32,22 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool readLines(const std::string& path, std::vector<Line>& lines) {
+enum class ReadResult { Read, Missing, TooLarge };
+
+// Reads the whole file, but never more than the size limit plus one byte.
+ReadResult readContent(const std::string& path, std::string& content) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string content = buffer.str();
+    if (!in) return ReadResult::Missing;
+    content.resize(IniFile::kMaxFileSize + 1);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    return content.size() > IniFile::kMaxFileSize ? ReadResult::TooLarge : ReadResult::Read;
+}
+
+ReadResult readLines(const std::string& path, std::vector<Line>& lines) {
+    std::string content;
+    const ReadResult result = readContent(path, content);
+    if (result != ReadResult::Read) return result;
     std::size_t pos = 0;
     while (pos < content.size()) {
         const auto nl = content.find('\n', pos);
@@ -57,7 +66,7 @@ bool readLines(const std::string& path, std::vector<Line>& lines) {
         lines.push_back(std::move(line));
         pos = nl + 1;
     }
-    return true;
+    return ReadResult::Read;
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
@@ -84,7 +93,7 @@ std::string IniFile::readString(const std::string& file, std::string_view sectio
                                 std::string_view fallback) {
     std::vector<Line> lines;
     std::string value(fallback);
-    if (readLines(file, lines)) {
+    if (readLines(file, lines) == ReadResult::Read) {
         bool inSection = false;
         for (const auto& line : lines) {
             if (const auto name = sectionName(line.text)) {
@@ -110,7 +119,7 @@ std::string IniFile::readString(const std::string& file, std::string_view sectio
 bool IniFile::writeString(const std::string& file, std::string_view section, std::string_view key,
                           std::string_view value) {
     std::vector<Line> lines;
-    readLines(file, lines);
+    if (readLines(file, lines) == ReadResult::TooLarge) return false;
 #ifdef _WIN32
     std::string newline = "\r\n";
 #else
@@ -158,6 +167,11 @@ bool IniFile::writeString(const std::string& file, std::string_view section, std
         content += line.ending;
     }
     return AtomicFile::replace(file, content) == 0;
+}
+
+bool IniFile::withinSizeLimit(const std::string& file) {
+    std::string content;
+    return readContent(file, content) != ReadResult::TooLarge;
 }
 
 std::string ReadIniValue(const std::string& file, std::string_view section, std::string_view key,

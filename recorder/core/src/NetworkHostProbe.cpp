@@ -1,5 +1,6 @@
 #include "marlin/core/NetworkHostProbe.h"
 
+#include "marlin/net/BusPortCheck.h"
 #include "marlin/net/ClsIPResolve.h"
 #include "marlin/net/ServerVerifier.h"
 
@@ -14,6 +15,10 @@ ReachabilityResult NetworkHostProbe::CheckHostReachable(const std::string& dotte
     ReachabilityResult result;
     result.reachable = ServerVerifier::CheckHostReachable(dottedAddress, &result.problem);
     return result;
+}
+
+std::string NetworkHostProbe::explainOpenFailure(const std::string& dottedAddress) {
+    return BusPortCheck::explainOpenFailure(dottedAddress);
 }
 
 }  // namespace marlin

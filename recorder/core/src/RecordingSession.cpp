@@ -66,6 +66,18 @@ void RecordingSession::StartRec_Click() {
 
     const RecorderSettings settings = window_.currentSettings();
     settingsSaved_ = settingsFile_ ? settingsFile_->save(settings) : true;
+    fileMark_ = {};
+
+    // Every bus function the recording calls must be there before anything is sent or touched:
+    // a library without go-to-local, say, would otherwise record and leave the instrument remote.
+    if (!bus_.bindAll()) {
+        failureMessage_ = bus_.bindingError();
+        window_.setBusyPointer(false);
+        window_.setStartEnabled(true);
+        window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
+        outcome_ = Outcome::BusUnavailable;
+        return;
+    }
 
     if (TraceFile::exists(settings.fileName)) {
         if (!window_.askOverwrite("File already exists", "Overwrite file?")) {
@@ -106,22 +118,13 @@ void RecordingSession::StartRec_Click() {
         return;
     }
 
-    // A library that cannot be loaded, or lacks a function, shows at the first calls.
-    auto busUnavailable = [this] {
-        const auto bindingError = bus_.bindingError();
-        if (bindingError.empty()) return false;
-        failureMessage_ = bindingError;
-        window_.setBusyPointer(false);
-        window_.setStartEnabled(true);
-        window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
-        outcome_ = Outcome::BusUnavailable;
-        return true;
-    };
     state_.ud = bus_.ibfind(settings.address.c_str(), state_);
-    if (busUnavailable()) return;
-    io_.write("*IDN?");
-    const std::string reply = io_.readIdentity();
-    if (busUnavailable()) return;
+    std::string reply;
+    std::size_t replyBytes = 0;
+    if (state_.ud >= 0) {
+        io_.write("*IDN?");
+        reply = io_.ReadReply(InstrumentIo::kIdentityLength, &replyBytes);
+    }
     identity_ = StripLineEnds(reply);
 
     if (upperAscii(reply.substr(0, 5)) == kMakerWord) {
@@ -133,15 +136,39 @@ void RecordingSession::StartRec_Click() {
         events();
         if (outcome_ == Outcome::Running) outcome_ = Outcome::Stopped;
     } else {
-        // The START button stays disabled until the next STOP.
-        outcome_ = Outcome::NotIdentified;
-        failureMessage_ =
-            "The instrument at \"" + settings.address + "\" does not identify itself as a " +
-            MARLIN_MAKER_NAME + " instrument" +
-            (identity_.empty() ? std::string(" (no reply).") : " (it answered \"" + identity_ + "\").");
+        identityFailed(settings.address, dotted, replyBytes);
     }
     window_.setBusyPointer(false);
     events();
+}
+
+void RecordingSession::identityFailed(const std::string& address, const std::string& dottedAddress,
+                                      std::size_t replyBytes) {
+    outcome_ = Outcome::NotIdentified;
+    std::string status;
+    if (state_.ud < 0) {
+        // The library says only that the open failed; find out which step did.
+        const std::string why = probe_.explainOpenFailure(dottedAddress);
+        failureMessage_ = "The instrument at \"" + address + "\" could not be opened: " +
+                          (why.empty() ? std::string("the bus library could not set up the connection") : why) +
+                          ".";
+        status = "no connection";
+    } else if (replyBytes == 0) {
+        failureMessage_ = "The instrument at \"" + address + "\" does not answer: no reply to \"*IDN?\".";
+        status = "no reply";
+        // A dead or stalled device would be handed back again for the same address.
+        bus_.ibonl(state_.ud, 0, state_);
+    } else {
+        failureMessage_ = "The instrument at \"" + address + "\" does not identify itself as a " +
+                          MARLIN_MAKER_NAME + " instrument (it answered \"" + identity_ + "\").";
+        status = "not identified";
+    }
+    window_.setConnectionColour(ConnectionColour::Red);
+    window_.showStatus(status);
+    window_.showWarning(MARLIN_PRODUCT_NAME, failureMessage_);
+    // An instrument that answered keeps the START button disabled until the next STOP; where
+    // nothing answered, START may simply be tried again.
+    if (state_.ud < 0 || replyBytes == 0) window_.setStartEnabled(true);
 }
 
 bool RecordingSession::WriteFileHeader() {
@@ -152,10 +179,13 @@ bool RecordingSession::WriteFileHeader() {
     io_.write("MMEM:DATA? 'C:\\TRACE.DAT'");
     const BlockRead block = io_.readBlock(1);
     if (!block.ok()) {
+        const bool lost = block.result == BlockRead::Result::Empty ||
+                          block.result == BlockRead::Result::BusError || block.result == BlockRead::Result::Short;
         endWithFailure(Outcome::ReadingFailed, "reading failed",
                        "The trace description of trace " + settings.traceText() +
                            " could not be read: the instrument sent " + block.describe() +
-                           ".\r\nThe recording has stopped; nothing was written to the file.");
+                           ".\r\nThe recording has stopped; nothing was written to the file.",
+                       lost);
         return false;
     }
     const double interval = ParseNumber(settings.interval);
@@ -164,8 +194,8 @@ bool RecordingSession::WriteFileHeader() {
     readyFlag_ = false;
     window_.showStatus("writing ...");
     events();
-    const FileResult written =
-        TraceFile::writeHead(window_.currentSettings().fileName, TraceFile::headText(interval, block.data));
+    const FileResult written = TraceFile::writeHead(window_.currentSettings().fileName,
+                                                    TraceFile::headText(interval, block.data), &fileMark_);
     readyFlag_ = true;
     if (!written) {
         endWithFailure(Outcome::FileError, "file error", written.message + "\r\nThe recording has stopped.");
@@ -236,24 +266,41 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
         block.result = BlockRead::Result::BusError;
         block.iberr = state_.iberr;
     }
+    std::string failure;
     if (block.result == BlockRead::Result::Empty) {
-        StopRec_Click();
-        window_.showWarning(MARLIN_PRODUCT_NAME, "Selected Trace is not active.\r\nPlease activate Trace" +
-                                                     NumberText(settings.traceIndex + 1) +
-                                                     " before start recording.");
-        window_.showStatus("ready");
-        events();
-        outcome_ = Outcome::InactiveTrace;
-        return ReadingResult::Inactive;
-    }
-    if (block.ok() && block.expected % 4 != 0) {
+        switch (explainSilence()) {
+            case Silence::InactiveTrace:
+                // Ended like every recording: the instrument sweeps freely again, in local.
+                readyFlag_ = true;
+                StopRec_Click();
+                window_.showWarning(MARLIN_PRODUCT_NAME, "Selected Trace is not active.\r\nPlease activate Trace" +
+                                                             NumberText(settings.traceIndex + 1) +
+                                                             " before start recording.");
+                window_.showStatus("ready");
+                events();
+                outcome_ = Outcome::InactiveTrace;
+                return ReadingResult::Inactive;
+            case Silence::LateBlock:
+                failure = "its trace block only after the time limit of " + std::to_string(static_cast<int>(timeout)) +
+                          " s (the instrument answers too slowly)";
+                break;
+            case Silence::NoAnswer:
+                failure = "no reply to the trace query within " + std::to_string(static_cast<int>(timeout)) +
+                          " s, and no reply to \"*OPC?\" either (the connection to the instrument is lost or "
+                          "the instrument has stalled)";
+                break;
+        }
+    } else if (block.ok() && block.expected % 4 != 0) {
         block.result = BlockRead::Result::BadHeader;  // not a whole number of 4-byte values
     }
-    if (!block.ok()) {
+    if (!failure.empty() || !block.ok()) {
+        const bool lost = !failure.empty() || block.result == BlockRead::Result::BusError ||
+                          block.result == BlockRead::Result::Short;
         endWithFailure(Outcome::ReadingFailed, "reading failed",
                        "Trace " + settings.traceText() + " could not be read: the instrument sent " +
-                           block.describe() + ".\r\nThe recording has stopped. " +
-                           readingsBefore(readingCount_));
+                           (failure.empty() ? block.describe() : failure) + ".\r\nThe recording has stopped. " +
+                           readingsBefore(readingCount_),
+                       lost);
         return ReadingResult::Failed;
     }
 
@@ -264,18 +311,19 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
         const std::string values = TraceFile::JoinValues(block.data, window_.currentSettings().separator);
         window_.showStatus("writing ...");
         events();
-        written =
-            TraceFile::appendAsciiSection(window_.currentSettings().fileName, readingCount_, stamp, values);
+        written = TraceFile::appendAsciiSection(window_.currentSettings().fileName, readingCount_, stamp, values,
+                                                &fileMark_);
     } else {
         window_.showStatus("writing ...");
         events();
         written = TraceFile::appendBinarySection(window_.currentSettings().fileName, readingCount_, stamp,
-                                                 block.data);
+                                                 block.data, &fileMark_);
     }
     if (!written) {
         --readingCount_;  // the section is not in the file
         endWithFailure(Outcome::FileError, "file error",
-                       written.message + "\r\nThe recording has stopped. " + readingsBefore(readingCount_));
+                       written.message + "\r\nThe recording has stopped." +
+                           (written.notTheTraceFile ? std::string() : " " + readingsBefore(readingCount_)));
         return ReadingResult::Failed;
     }
 
@@ -285,11 +333,25 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     return ReadingResult::Written;
 }
 
-void RecordingSession::endWithFailure(Outcome outcome, const std::string& status,
-                                      const std::string& message) {
+RecordingSession::Silence RecordingSession::explainSilence() {
+    bus_.ibtmo(state_.ud, kAliveCheckSeconds, state_);
+    // A slow instrument's block comes after all; it is not taken as the reading.
+    std::size_t got = 0;
+    io_.ReadReply(2, &got);
+    if (got > 0) return Silence::LateBlock;
+    // An instrument that still answers sends nothing for an inactive trace only. (A late trace
+    // block cannot pass for this reply: the bus skips replies to earlier commands.)
+    io_.write("*OPC?");
+    io_.ReadReply(16, &got);
+    return got > 0 ? Silence::InactiveTrace : Silence::NoAnswer;
+}
+
+void RecordingSession::endWithFailure(Outcome outcome, const std::string& status, const std::string& message,
+                                      bool closeDevice) {
     // No acquisition is in progress any more: STOP returns the instrument to local at once.
     readyFlag_ = true;
     StopRec_Click();
+    if (closeDevice) bus_.ibonl(state_.ud, 0, state_);
     outcome_ = outcome;
     failureMessage_ = message;
     window_.showStatus(status);

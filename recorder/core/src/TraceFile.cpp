@@ -26,12 +26,12 @@ namespace {
 // EINTR and looping over partial writes.
 class RawFile {
 public:
-    RawFile(const std::string& path, bool append) {
+    RawFile(const std::string& path, bool append, bool create = true) {
 #ifdef _WIN32
-        int flags = _O_BINARY | _O_CREAT | (append ? (_O_WRONLY | _O_APPEND) : _O_RDWR);
+        int flags = _O_BINARY | (create ? _O_CREAT : 0) | (append ? (_O_RDWR | _O_APPEND) : _O_RDWR);
         _sopen_s(&fd_, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 #else
-        const int flags = O_CREAT | O_CLOEXEC | (append ? (O_WRONLY | O_APPEND) : O_RDWR);
+        const int flags = (create ? O_CREAT : 0) | O_CLOEXEC | (append ? (O_RDWR | O_APPEND) : O_RDWR);
         do {
             fd_ = ::open(path.c_str(), flags, 0666);
         } while (fd_ < 0 && errno == EINTR);
@@ -52,6 +52,13 @@ public:
     }
 
     bool size(long long& out) {
+        std::uint64_t device, inode;
+        return identity(device, inode, out);
+    }
+
+    // Which file this is (device and file number; the number is 0 where the system has none)
+    // and its size.
+    bool identity(std::uint64_t& device, std::uint64_t& inode, long long& size) {
 #ifdef _WIN32
         struct _stat64 st;
         if (_fstat64(fd_, &st) != 0) return fail();
@@ -59,8 +66,29 @@ public:
         struct stat st;
         if (::fstat(fd_, &st) != 0) return fail();
 #endif
-        out = static_cast<long long>(st.st_size);
+        device = static_cast<std::uint64_t>(st.st_dev);
+        inode = static_cast<std::uint64_t>(st.st_ino);
+        size = static_cast<long long>(st.st_size);
         return true;
+    }
+
+    // Reads up to `count` bytes from the start; what arrived.
+    std::string readStart(std::size_t count) {
+        std::string bytes(count, '\0');
+        std::size_t done = 0;
+        while (done < count) {
+#ifdef _WIN32
+            if (_lseeki64(fd_, static_cast<long long>(done), SEEK_SET) < 0) break;
+            const int n = _read(fd_, bytes.data() + done, static_cast<unsigned>(count - done));
+#else
+            const ssize_t n = ::pread(fd_, bytes.data() + done, count - done, static_cast<off_t>(done));
+#endif
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+        return bytes;
     }
 
     bool writeAt(long long offset, std::string_view bytes) {
@@ -144,6 +172,53 @@ private:
 FileResult failure(const std::string& path, const char* what, int error) {
     return {false,
             "The trace file \"" + path + "\" could not be " + what + ": " + std::strerror(error) + "."};
+}
+
+FileResult notTheTraceFile(std::string message) {
+    return {false, std::move(message), true};
+}
+
+// A file the count field may be written into: one that starts with a count field, or one that
+// holds nothing but line ends (what START leaves of a file it empties).
+bool mayHoldTheCountField(RawFile& file, long long size) {
+    const std::string start = file.readStart(TraceFile::kCountFieldLength);
+    if (size >= static_cast<long long>(TraceFile::kCountFieldLength))
+        return start.rfind(TraceFile::kCountPlaceholder.substr(0, 10), 0) == 0;
+    return start.find_first_not_of("\r\n") == std::string::npos;
+}
+
+// Opens the file a section goes to and makes sure it may be written: the file of the marked name
+// must still be the one the recording wrote, and the count field goes only into a trace file.
+FileResult openForSection(RawFile& file, const std::string& path, const TraceFileMark* mark, bool countField,
+                          long long& size) {
+    const bool known = mark && !mark->path.empty() && mark->path == path;
+    if (!file.isOpen()) {
+        if (known && file.error() == ENOENT)
+            return notTheTraceFile("The trace file \"" + path +
+                                   "\" has been deleted since the last reading was written to it.");
+        return failure(path, "opened", file.error());
+    }
+    std::uint64_t device = 0, inode = 0;
+    if (!file.identity(device, inode, size)) return failure(path, "read", file.error());
+    if (known && (device != mark->device || inode != mark->inode))
+        return notTheTraceFile("The trace file \"" + path +
+                               "\" has been replaced by another file since the last reading was written "
+                               "to it; that file was left untouched.");
+    if (known && size < mark->size)
+        return notTheTraceFile("The trace file \"" + path + "\" has been shortened from " +
+                               std::to_string(mark->size) + " to " + std::to_string(size) +
+                               " bytes since the last reading was written to it; it was left as it is.");
+    if (countField && !mayHoldTheCountField(file, size))
+        return notTheTraceFile("The file \"" + path +
+                               "\" does not start with a trace file's count field (\"ENDSTOP;0x\"): it is "
+                               "not a trace file, and it was left untouched.");
+    return {};
+}
+
+void remember(TraceFileMark* mark, RawFile& file, const std::string& path) {
+    if (!mark) return;
+    mark->path = path;
+    if (!file.identity(mark->device, mark->inode, mark->size)) mark->path.clear();
 }
 
 }  // namespace
@@ -231,7 +306,8 @@ FileResult TraceFile::emptyFile(const std::string& path) {
     return {};
 }
 
-FileResult TraceFile::writeHead(const std::string& path, std::string_view head) {
+FileResult TraceFile::writeHead(const std::string& path, std::string_view head, TraceFileMark* mark) {
+    const bool existed = exists(path);
     RawFile file(path, false);
     if (!file.isOpen()) return failure(path, "opened", file.error());
     long long size = 0;
@@ -239,22 +315,27 @@ FileResult TraceFile::writeHead(const std::string& path, std::string_view head) 
     if (!file.writeAt(0, head)) {
         const int error = file.error();
         if (size == 0) file.truncateTo(0);
+        file.close();
+        // A file that holds nothing would only make the next recording ask to overwrite it.
+        if (!existed) std::remove(path.c_str());
         return failure(path, "written", error);
     }
+    remember(mark, file, path);
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }
 
 FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t readingCount,
-                                          const TimeStamp& stamp, std::string_view data) {
+                                          const TimeStamp& stamp, std::string_view data,
+                                          TraceFileMark* mark) {
     std::string section = sectionLine(readingCount, stamp, false);
     section += '\n';
     section.append(data);
     section += '\n';
-    RawFile file(path, false);
-    if (!file.isOpen()) return failure(path, "opened", file.error());
+    // The marked file must still be there: it is not created again under its name.
+    RawFile file(path, false, !(mark && mark->path == path));
     long long size = 0;
-    if (!file.size(size)) return failure(path, "read", file.error());
+    if (auto checked = openForSection(file, path, mark, true, size); !checked) return checked;
     // A new or very short file gets its count field first and the section right after it, so the
     // section never overlaps the count field.
     const long long sectionAt = std::max<long long>(size, static_cast<long long>(kCountFieldLength));
@@ -264,23 +345,25 @@ FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t 
         file.truncateTo(size);
         return failure(path, "written", error);
     }
+    remember(mark, file, path);
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }
 
 FileResult TraceFile::appendAsciiSection(const std::string& path, std::int32_t readingCount,
-                                         const TimeStamp& stamp, std::string_view valuesText) {
+                                         const TimeStamp& stamp, std::string_view valuesText,
+                                         TraceFileMark* mark) {
     const std::string line = sectionLine(readingCount, stamp, true) + "\r\n";
-    RawFile file(path, true);
-    if (!file.isOpen()) return failure(path, "opened", file.error());
+    RawFile file(path, true, !(mark && mark->path == path));
     long long size = 0;
-    if (!file.size(size)) return failure(path, "read", file.error());
+    if (auto checked = openForSection(file, path, mark, false, size); !checked) return checked;
     // Three appends, without copying the (possibly megabyte-long) value line once more.
     if (!file.append(line) || !file.append(valuesText) || !file.append("\r\n")) {
         const int error = file.error();
         file.truncateTo(size);
         return failure(path, "written", error);
     }
+    remember(mark, file, path);
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }

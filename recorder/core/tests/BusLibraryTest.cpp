@@ -63,5 +63,22 @@ TEST(BusLibraryTest, SessionNamesAFunctionTheLibraryLacks) {
     EXPECT_TRUE(window.startEnabled);
 }
 
+TEST(BusLibraryTest, StartChecksEveryFunctionBeforeAnythingIsSentOrTouched) {
+    testing::TempDir dir;
+    testing::FakeStopwatch stopwatch;
+    testing::FakeWindow window(stopwatch);
+    window.settings.fileName = dir.file("t.sft");
+    testing::writeFile(window.settings.fileName, "earlier recording");
+    testing::FakeProbe probe;
+    BusLibrary bus(MARLIN_TEST_BUS_WITHOUT_LOCAL);
+    RecordingSession session(window, bus, probe, stopwatch);
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::BusUnavailable);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find("has no function QZDLLibloc"), std::string::npos) << window.warnings[0];
+    EXPECT_TRUE(probe.checked.empty());
+    EXPECT_EQ(testing::readFile(window.settings.fileName), "earlier recording");
+}
+
 }  // namespace
 }  // namespace marlin

@@ -27,6 +27,8 @@ public:
     bool findFails = false;
     bool connectionLost = false;  // reads fail as after a closed connection
     bool silent = false;          // reads time out with nothing, as a stalled instrument's
+    bool answersOpc = true;       // "*OPC?" is answered
+    bool traceLate = false;       // the trace block comes only after the first read timed out
     std::string binding;          // bindingError()
 
     std::vector<std::string> log;           // every command and call, in order
@@ -55,6 +57,8 @@ public:
             pending_ = identity + "\n";
         } else if (command == "SWE:TIME?") {
             pending_ = sweepTime + "\n";
+        } else if (command == "*OPC?") {
+            if (answersOpc) pending_ = "1\n";
         } else if (command == "MMEM:DATA? 'C:\\TRACE.DAT'") {
             const std::string length = std::to_string(exportText.size());
             pending_ = (exportHeaderOverride.empty() ? "#" + std::to_string(length.size()) + length
@@ -69,6 +73,7 @@ public:
                                            : traceHeaderOverride;
             data.resize(data.size() - std::min(traceDataCut, data.size()));
             pending_ = header + data + (traceDataCut ? "" : "\n");
+            if (traceLate) late_.swap(pending_);
         }
         s.ibsta = static_cast<std::int16_t>(kStatusCmpl);
         s.iberr = 0;
@@ -85,6 +90,12 @@ public:
         }
         if (connectionLost) {
             s = {s.ud, static_cast<std::int16_t>(kStatusErr), -1, 0};
+            return s.ibsta;
+        }
+        if (!late_.empty()) {
+            pending_.swap(late_);  // arrives while this read times out
+            late_.clear();
+            s = {s.ud, static_cast<std::int16_t>(0xC000), 5, 0};
             return s.ibsta;
         }
         const std::size_t n = std::min<std::size_t>(count, pending_.size() - position_);
@@ -108,6 +119,13 @@ public:
         return 0;
     }
 
+    std::int16_t ibonl(std::int16_t ud, std::int16_t flag, BusState& s) override {
+        log.push_back("ibonl " + std::to_string(flag));
+        if (flag == 0 && ud == nextUd) ++nextUd;  // a new device for the next open
+        s = {s.ud, 0, 0, 0};
+        return 0;
+    }
+
     std::string bindingError() const override { return binding; }
 
 private:
@@ -118,6 +136,7 @@ private:
         return s.ibsta;
     }
     std::string pending_;
+    std::string late_;
     std::size_t position_ = 0;
 };
 

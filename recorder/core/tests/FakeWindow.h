@@ -29,8 +29,10 @@ public:
         checked.push_back(address);
         return {reachable && !address.empty(), problem};
     }
+    std::string explainOpenFailure(const std::string& address) override { return openFailure + address; }
     bool reachable = true;
     std::string problem;
+    std::string openFailure = "could not connect to ";
     std::vector<std::string> resolved;
     std::vector<std::string> checked;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "FakeBus.h"
 #include "FakeWindow.h"
@@ -214,10 +215,11 @@ TEST_F(RecordingSessionTest, InactiveTraceEndsWithOneMessageAndTheHeadOnly) {
     EXPECT_EQ(window.status, "ready");
     EXPECT_EQ(session.readingCount(), 0);
     EXPECT_TRUE(session.stopFlag());
-    EXPECT_FALSE(session.readyFlag());
     EXPECT_TRUE(window.startEnabled);
-    EXPECT_EQ(window.colour, ConnectionColour::Green);
-    EXPECT_EQ(std::count(bus.log.begin(), bus.log.end(), "ibloc"), 0);
+    // The instrument answered the short query, and is given back like at every ending.
+    EXPECT_EQ(commandsFrom(bus.log.size() - 5),
+              (std::vector<std::string>{"TRAC? TRACE2", "ibtmo 1", "*OPC?", "INIT:CONT ON", "ibloc"}));
+    EXPECT_EQ(window.colour, ConnectionColour::Red);
     EXPECT_EQ(readFile(window.settings.fileName).substr(0, 19), "ENDSTOP;0x00000097\n");
     EXPECT_EQ(readFile(window.settings.fileName).find("Section"), std::string::npos);
 }
@@ -230,22 +232,45 @@ TEST_F(RecordingSessionTest, IdentityInAnyLetterCaseIsAccepted) {
     EXPECT_EQ(session.readingCount(), 1);
 }
 
-TEST_F(RecordingSessionTest, ShortOrForeignIdentityEndsStartSilently) {
-    for (const char* identity : {"QUA", "ACME,SA-1", ""}) {
+TEST_F(RecordingSessionTest, ForeignIdentityIsNamedAndStartStaysDisabledUntilStop) {
+    for (const char* identity : {"QUA", "ACME,SA-1"}) {
         bus.identity = identity;
         bus.log.clear();
         window.warnings.clear();
+        window.colour = ConnectionColour::Green;  // left from an earlier recording
         session.StartRec_Click();
         EXPECT_EQ(session.outcome(), RecordingSession::Outcome::NotIdentified) << identity;
         EXPECT_EQ(bus.log, (std::vector<std::string>{"ibfind analyzer", "*IDN?"}));
-        EXPECT_TRUE(window.warnings.empty());
+        ASSERT_EQ(window.warnings.size(), 1u);
+        EXPECT_EQ(window.warnings[0], "Marlin|The instrument at \"analyzer\" does not identify itself as a "
+                                      "Quazar instrument (it answered \"" + std::string(identity) + "\").");
+        EXPECT_EQ(window.status, "not identified");
         EXPECT_FALSE(window.startEnabled);  // until the next STOP
         EXPECT_FALSE(window.busy);
         EXPECT_EQ(window.colour, ConnectionColour::Red);
-        EXPECT_FALSE(session.failureMessage().empty());
     }
     session.StopRec_Click();
     EXPECT_TRUE(window.startEnabled);
+}
+
+TEST_F(RecordingSessionTest, NoConnectionOrNoReplySaysWhatHappenedAndStartCanBePressedAgain) {
+    bus.findFails = true;
+    session.StartRec_Click();
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_EQ(window.warnings[0], "Marlin|The instrument at \"analyzer\" could not be opened: could not connect "
+                                  "to 127.0.0.1.");
+    EXPECT_EQ(window.status, "no connection");
+    EXPECT_TRUE(window.startEnabled);
+
+    bus.findFails = false;
+    bus.silent = true;
+    session.StartRec_Click();
+    ASSERT_EQ(window.warnings.size(), 2u);
+    EXPECT_EQ(window.warnings[1], "Marlin|The instrument at \"analyzer\" does not answer: no reply to \"*IDN?\".");
+    EXPECT_EQ(bus.log.back(), "ibonl 0");  // the next START opens it afresh
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::NotIdentified);
+    EXPECT_TRUE(window.startEnabled);
+    EXPECT_EQ(window.colour, ConnectionColour::Red);
 }
 
 TEST_F(RecordingSessionTest, UnreachableHostShowsNoInstrumentFound) {
@@ -339,7 +364,7 @@ TEST_F(RecordingSessionTest, ShortTraceBlockStopsTheRecordingWithAWarning) {
     EXPECT_NE(window.warnings[0].find("1000 of the 2004 data bytes"), std::string::npos);
     EXPECT_NE(window.warnings[0].find("The 2 readings written before are intact"), std::string::npos);
     EXPECT_EQ(window.status, "reading failed");
-    EXPECT_EQ(bus.log.back(), "ibloc");  // the instrument is returned to local
+    EXPECT_EQ(commandsFrom(bus.log.size() - 3), (std::vector<std::string>{"INIT:CONT ON", "ibloc", "ibonl 0"}));
     const auto file = readFile(window.settings.fileName);
     EXPECT_EQ(file.substr(0, 18), "ENDSTOP;0x2       ");
     EXPECT_EQ(file.find("Section3"), std::string::npos);
@@ -365,6 +390,73 @@ TEST_F(RecordingSessionTest, LostConnectionIsAFailedReadingNotAnInactiveTrace) {
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
     EXPECT_EQ(session.readingCount(), 1);
+    // Given back as far as it goes, then closed so that the next START does not get it again.
+    EXPECT_EQ(commandsFrom(bus.log.size() - 3), (std::vector<std::string>{"INIT:CONT ON", "ibloc", "ibonl 0"}));
+}
+
+TEST_F(RecordingSessionTest, EmptyTraceReplyIsInactiveOnlyWhenTheInstrumentStillAnswers) {
+    bus.traceActive = false;
+    bus.answersOpc = false;  // stalled after the sweep time reply, or the connection is gone
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find("no reply to the trace query within 1 s, and no reply to \"*OPC?\""),
+              std::string::npos)
+        << window.warnings[0];
+    EXPECT_EQ(bus.log.back(), "ibonl 0");
+
+    // A slow instrument's block comes while the recorder waits once more: not an inactive trace.
+    bus.traceActive = true;
+    bus.answersOpc = true;
+    bus.traceLate = true;
+    window.warnings.clear();
+    std::filesystem::remove(window.settings.fileName);
+    session.StartRec_Click();
+    EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(window.warnings[0].find("its trace block only after the time limit of 1 s"), std::string::npos)
+        << window.warnings[0];
+    EXPECT_EQ(std::count(bus.log.begin(), bus.log.end(), "*OPC?"), 1);  // only the first START asked
+}
+
+TEST_F(RecordingSessionTest, TraceFileDeletedReplacedOrShortenedEndsTheRecordingAndIsLeftAlone) {
+    const auto path = window.settings.fileName;
+    const auto other = dir.file("notes.txt");
+    const std::function<void()> changes[] = {
+        [&] { std::filesystem::remove(path); },
+        [&] {
+            writeFile(other, "other text\n");
+            std::filesystem::rename(other, path);
+        },
+        [&] { std::filesystem::resize_file(path, 30); },
+        [&] {  // a new name, but of a file that is not a trace file
+            writeFile(other, "other text\n");
+            window.settings.fileName = other;
+        },
+    };
+    const char* expected[] = {"has been deleted", "has been replaced by another file", "has been shortened",
+                              "is not a trace file"};
+    for (int i = 0; i < 4; ++i) {
+        window.settings.fileName = path;
+        window.warnings.clear();
+        std::filesystem::remove(path);
+        bool changed = false;
+        std::string before;
+        window.onEvents = [&](std::chrono::milliseconds) {
+            if (session.readingCount() == 1 && window.status == "idle." && !changed) {
+                changed = true;
+                changes[i]();
+                before = readFile(window.settings.fileName);
+            }
+        };
+        session.StartRec_Click();
+        EXPECT_EQ(session.outcome(), RecordingSession::Outcome::FileError) << expected[i];
+        ASSERT_EQ(window.warnings.size(), 1u);
+        EXPECT_NE(window.warnings[0].find("\"" + window.settings.fileName + "\""), std::string::npos);
+        EXPECT_NE(window.warnings[0].find(expected[i]), std::string::npos) << window.warnings[0];
+        EXPECT_EQ(readFile(window.settings.fileName), before) << expected[i];
+        EXPECT_EQ(TraceFile::exists(window.settings.fileName), i != 0);
+    }
 }
 
 TEST_F(RecordingSessionTest, SilentInstrumentIsAFailedReadingNotAnInactiveTrace) {

@@ -1,5 +1,11 @@
 #include "marlin/core/TraceFile.h"
 
+#ifdef __linux__
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -132,6 +138,23 @@ TEST(TraceFileTest, FullDiskKeepsWhatWasInTheFile) {
     const auto result = TraceFile::appendAsciiSection("/dev/full", 1, exampleTime(), "1");
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("No space left on device"), std::string::npos);
+}
+
+TEST(TraceFileTest, HeadThatCannotBeWrittenLeavesNoEmptyFileBehind) {
+    TempDir dir;
+    const auto path = dir.file("full.sft");
+    // A file size limit of 8 bytes stands in for a disk that fills up before the head is in.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 8;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const auto result = TraceFile::writeHead(path, TraceFile::headText(1, "Values;2;"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(TraceFile::exists(path));  // the next recording needs no --overwrite
 }
 #endif
 

@@ -32,6 +32,13 @@ public:
     virtual std::int16_t ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& state) = 0;
     virtual std::int16_t ibtmo(std::int16_t ud, std::int16_t seconds, BusState& state) = 0;
     virtual std::int16_t ibloc(std::int16_t ud, BusState& state) = 0;
+    // flag 0 closes the device: the next ibfind for its address opens the instrument afresh.
+    virtual std::int16_t ibonl(std::int16_t ud, std::int16_t flag, BusState& state) = 0;
+
+    // Makes sure every call above can be made (library loaded, every function found), so that a
+    // recording never starts with a call it cannot finish. False, with bindingError() naming the
+    // first thing missing, when not.
+    virtual bool bindAll() { return bindingError().empty(); }
 
     // Why the last call could not be made (library not found, function missing); empty when
     // the binding is fine.

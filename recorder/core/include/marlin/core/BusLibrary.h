@@ -29,6 +29,8 @@ public:
     std::int16_t ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& state) override;
     std::int16_t ibtmo(std::int16_t ud, std::int16_t seconds, BusState& state) override;
     std::int16_t ibloc(std::int16_t ud, BusState& state) override;
+    std::int16_t ibonl(std::int16_t ud, std::int16_t flag, BusState& state) override;
+    bool bindAll() override;
     std::string bindingError() const override;
 
     // The library file this binding loads (or tried to load).
@@ -37,7 +39,7 @@ public:
     static std::string defaultFileName();
 
 private:
-    enum Function { kIbfind, kIbwrt, kIlrd, kIbtmo, kIbloc, kFunctionCount };
+    enum Function { kIbfind, kIbwrt, kIlrd, kIbtmo, kIbloc, kIbonl, kFunctionCount };
     void* resolve(Function f);
     std::int16_t failCall(BusState& state);
 

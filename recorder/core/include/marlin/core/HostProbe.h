@@ -19,6 +19,10 @@ public:
     virtual std::string NameToAddress(const std::string& host) = 0;
     // One ICMP echo to a dotted address, answered within the time limit.
     virtual ReachabilityResult CheckHostReachable(const std::string& dottedAddress) = 0;
+    // After the bus library failed to open the instrument: what went wrong, in the user's words
+    // ("could not connect to 127.0.0.91, port 2525: connection refused"); empty when it cannot
+    // be told.
+    virtual std::string explainOpenFailure(const std::string& /*dottedAddress*/) { return {}; }
 };
 
 }  // namespace marlin

@@ -13,13 +13,20 @@ class IniFile {
 public:
     // Longest value returned by a read, as the profile reader's 750-character buffer allows.
     static constexpr std::size_t kMaxValueLength = 749;
+    // No settings file comes near this size; a larger file (or an endless one such as /dev/zero)
+    // is neither read nor rewritten.
+    static constexpr std::size_t kMaxFileSize = 1024 * 1024;
+
+    // False when `file` holds more than kMaxFileSize bytes; reads no more than that to find out.
+    static bool withinSizeLimit(const std::string& file);
 
     // The value of `key` in `section`, or `fallback` when the file, section or key is missing.
     // Surrounding blanks are removed, and one pair of matching quotes around the value.
     static std::string readString(const std::string& file, std::string_view section, std::string_view key,
                                   std::string_view fallback);
     // Sets `key` in `section` to `value`, creating the file, section or key as needed. The file is
-    // replaced atomically, so a failed write never leaves half a settings file. False on failure.
+    // replaced atomically, so a failed write never leaves half a settings file. False on failure,
+    // and for a file above the size limit, which is left alone.
     static bool writeString(const std::string& file, std::string_view section, std::string_view key,
                             std::string_view value);
 };

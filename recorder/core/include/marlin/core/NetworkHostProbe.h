@@ -9,6 +9,7 @@ class NetworkHostProbe final : public HostProbe {
 public:
     std::string NameToAddress(const std::string& host) override;
     ReachabilityResult CheckHostReachable(const std::string& dottedAddress) override;
+    std::string explainOpenFailure(const std::string& dottedAddress) override;
 };
 
 }  // namespace marlin

@@ -19,6 +19,7 @@
 #include "marlin/core/RecorderSettings.h"
 #include "marlin/core/SessionWindow.h"
 #include "marlin/core/Stopwatch.h"
+#include "marlin/core/TraceFile.h"
 #include <marlin/base/TimeStamp.h>
 
 namespace marlin {
@@ -33,7 +34,8 @@ public:
         OverwriteDeclined,  // the overwrite question was not answered OK
         NoInstrument,       // the host did not answer the echo request
         BusUnavailable,     // the bus library could not be loaded or lacks a function
-        NotIdentified,      // the identity reply does not start with the maker word
+        NotIdentified,      // the instrument could not be opened, did not answer "*IDN?", or its
+                            // identity reply does not start with the maker word
         NoTraceSelected,    // no trace was selected in the list
         InactiveTrace,      // the selected trace is switched off on the instrument
         ReadingFailed,      // a reply was missing, malformed or short
@@ -41,6 +43,9 @@ public:
     };
 
     static constexpr const char* kMakerWord = "QUAZA";
+    // Time limit (whole seconds, as the bus counts them) for the short query that tells an
+    // inactive trace from an instrument that no longer answers.
+    static constexpr std::int16_t kAliveCheckSeconds = 1;
 
     RecordingSession(SessionWindow& window, Bus& bus, HostProbe& probe, Stopwatch& stopwatch);
 
@@ -79,12 +84,19 @@ public:
 
 private:
     enum class ReadingResult { Written, Inactive, Failed };
+    // Why the trace query got nothing back.
+    enum class Silence { InactiveTrace, LateBlock, NoAnswer };
 
     bool WriteFileHeader();
     void RecordLoop();
     ReadingResult takeReading();
+    Silence explainSilence();
+    void identityFailed(const std::string& address, const std::string& dottedAddress, std::size_t replyBytes);
     void waitForNextReading();
-    void endWithFailure(Outcome outcome, const std::string& status, const std::string& message);
+    // `closeDevice`: the connection is lost or stalled, so the device is closed after STOP and
+    // the next START opens the instrument afresh.
+    void endWithFailure(Outcome outcome, const std::string& status, const std::string& message,
+                        bool closeDevice = false);
     void events() { window_.letPendingEventsRun(std::chrono::milliseconds(0)); }
 
     SessionWindow& window_;
@@ -105,6 +117,7 @@ private:
     Outcome outcome_ = Outcome::None;
     std::string failureMessage_;
     std::string identity_;
+    TraceFileMark fileMark_;
 };
 
 }  // namespace marlin

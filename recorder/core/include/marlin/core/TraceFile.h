@@ -16,7 +16,19 @@ namespace marlin {
 struct FileResult {
     bool ok = true;
     std::string message;
+    // The failure is that the file is no longer (or never was) the recording's trace file:
+    // deleted, replaced or shortened by someone else, or not a trace file. Nothing was written.
+    bool notTheTraceFile = false;
     explicit operator bool() const { return ok; }
+};
+
+// The file a recording last wrote, so that the next write notices when someone else has deleted,
+// replaced or shortened it in between.
+struct TraceFileMark {
+    std::string path;  // empty: nothing written yet
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    long long size = 0;
 };
 
 class TraceFile {
@@ -44,14 +56,20 @@ public:
     static bool exists(const std::string& path);
     // Empties an existing file, leaving one empty line (CR LF) in it.
     static FileResult emptyFile(const std::string& path);
-    // Writes the head at offset 0 without truncating (the file is created when missing).
-    static FileResult writeHead(const std::string& path, std::string_view head);
-    // Appends "sectionLine LF data LF" at the end and then sets the count field at offset 0.
+    // Writes the head at offset 0 without truncating (the file is created when missing; a file
+    // created here is removed again when the head cannot be written).
+    static FileResult writeHead(const std::string& path, std::string_view head, TraceFileMark* mark = nullptr);
+    // Appends "sectionLine LF data LF" at the end and then sets the count field at offset 0. The
+    // count field is only ever written into a file that starts with one, or holds nothing.
+    // With a mark: a file of the marked name must still be the one marked, and the mark follows
+    // the write.
     static FileResult appendBinarySection(const std::string& path, std::int32_t readingCount,
-                                          const TimeStamp& stamp, std::string_view data);
-    // Appends "sectionLine CR LF values CR LF".
+                                          const TimeStamp& stamp, std::string_view data,
+                                          TraceFileMark* mark = nullptr);
+    // Appends "sectionLine CR LF values CR LF"; the mark as for the binary form.
     static FileResult appendAsciiSection(const std::string& path, std::int32_t readingCount,
-                                         const TimeStamp& stamp, std::string_view valuesText);
+                                         const TimeStamp& stamp, std::string_view valuesText,
+                                         TraceFileMark* mark = nullptr);
 };
 
 }  // namespace marlin
