@@ -68,7 +68,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     NetworkHostProbe probe;
     SteadyStopwatch stopwatch;
     RecordingSession session(window, bus, probe, stopwatch);
-    session.setSettingsFile(&settingsFile);
+    if (!options->keepSettings) session.setSettingsFile(&settingsFile);
     window.attach(&session);
 
     session.StartRec_Click();
