@@ -17,7 +17,8 @@ arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 # Loopback address of this check's simulator, on the protocol's port.
 address=127.0.5.200
 fail() { echo "check-packages: $*" >&2; exit 1; }
-step() { echo "== $*"; }
+passed=0
+step() { [ -z "${current:-}" ] || passed=$((passed + 1)); current=$*; echo "== $*"; }
 
 step "dependencies resolve to packages of this machine's distribution"
 apt-get install --simulate -qq "${debs[@]}" >/dev/null || fail "the packages' dependencies do not resolve (see apt-get install --simulate ${debs[*]})"
@@ -33,7 +34,7 @@ dpkg --root="$root" --audit || fail "packages left half-installed"
 export LD_LIBRARY_PATH=$root/usr/lib/$arch
 
 step "no installed file points into the source or build tree"
-if grep -rlF "$PWD" "$root/usr" "$root/lib" 2>/dev/null; then fail "the files above name $PWD"; fi
+if grep -rlF "$PWD" "$root/usr" 2>/dev/null; then fail "the files above name $PWD"; fi
 
 step "marlin-cli --help and the man pages"
 "$root/usr/bin/marlin-cli" --help | grep -q "Usage: marlin-cli record" || fail "marlin-cli --help printed no usage"
@@ -68,11 +69,23 @@ done
 "$root/usr/bin/marlin-cli" record --address "$address" --trace 1 --interval 0 --readings 2 --quiet \
   --file "$work/lab.sft" --settings "$work/lab.ini" || fail "the installed marlin-cli could not record"
 [ -s "$work/lab.sft" ] || fail "the installed marlin-cli wrote no trace file"
+
+step "SIGTERM ends a running recording through STOP, as systemd stops the service"
+rm -f "$work/lab.sft"
+"$root/usr/bin/marlin-cli" record --address "$address" --trace 1 --interval 0 --quiet --keep-settings \
+  --file "$work/lab.sft" --settings "$work/lab.ini" &
+recorder=$!
+for _ in $(seq 100); do [ -s "$work/lab.sft" ] && break; sleep 0.1; done
+[ -s "$work/lab.sft" ] || fail "the recording did not start"
+kill -TERM $recorder
+status=0
+wait $recorder || status=$?
+[ $status -eq 0 ] || fail "marlin-cli ended with status $status after SIGTERM instead of 0 (STOP)"
 kill $sim; wait $sim 2>/dev/null || true
 trap - EXIT
 
 step "systemd-analyze verify on the units"
-unitdir=$root/lib/systemd/system
+unitdir=$root/usr/lib/systemd/system
 # The units systemd's own package would bring (targets, slices) join ours in the root.
 cp -an /lib/systemd/system/. "$unitdir/"
 mkdir -p "$root/etc/marlin/record"
@@ -85,4 +98,6 @@ step "lintian"
 lintian --fail-on error "${debs[@]}" ||
   fail "lintian reports errors"
 
-echo "check-packages: ${#debs[@]} packages pass in $((SECONDS - started)) s"
+step "done"
+echo "check-packages: ${#debs[@]} packages checked in $((SECONDS - started)) s"
+echo "packages: $passed passed, 0 failed"
