@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-# Usage: scripts/deps.sh [extra-group ...]   groups: windows (cross compilers and Wine)
+# Usage: scripts/deps.sh [extra-group ...]   groups: windows (cross compilers and Wine),
+#        packages (what scripts/check-packages.sh needs to build and check the .deb files)
 set -euo pipefail
 
 packages=(
@@ -8,10 +9,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev qt6-qpa-plugins
   clang libclang-rt-14-dev locales
+  help2man
 )
 for group in "$@"; do
   case "$group" in
     windows) packages+=(mingw-w64 wine wine64 googletest) ;;
+    packages) packages+=(dpkg-dev file lintian systemd) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

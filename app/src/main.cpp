@@ -27,8 +27,11 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     const QCommandLineOption settingsOption(
         QStringList{QStringLiteral("s"), QStringLiteral("settings")},
-        QStringLiteral("Settings file to read at start and write at every START (default: %1).")
-            .arg(QString::fromStdString(marlin::SettingsFile::defaultPath())),
+        // The default is told as a rule, not as this machine's path: the manual page is made from
+        // this text.
+        QStringLiteral("Settings file to read at start and write at every START (default: marlin.ini "
+                       "beside the program, or in the user's configuration folder when that is not "
+                       "writable or the program is installed in the system's program folder)."),
         QStringLiteral("INI_PATH"));
     const QCommandLineOption libraryOption(
         QStringLiteral("bus-library"),

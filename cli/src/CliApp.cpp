@@ -77,7 +77,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     NetworkHostProbe networkProbe;
     SteadyStopwatch stopwatch;
     RecordingSession session(window, bus, probe ? *probe : networkProbe, stopwatch);
-    session.setSettingsFile(&settingsFile);
+    if (!options->keepSettings) session.setSettingsFile(&settingsFile);
     window.attach(&session);
 
     session.StartRec_Click();

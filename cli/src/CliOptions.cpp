@@ -111,6 +111,8 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
             o.overwrite = true;
         } else if (arg == "--settings") {
             if (!(o.settingsPath = take(arg))) return std::nullopt;
+        } else if (arg == "--keep-settings") {
+            o.keepSettings = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else {
@@ -151,6 +153,8 @@ std::string usageText() {
            "                        six settings to\n"
            "                        (default: marlin.ini beside the program, or in the\n"
            "                        user's configuration folder when that is not writable)\n"
+           "  --keep-settings       read the settings file but leave it as it is (for a\n"
+           "                        service's configuration, e.g. /etc/marlin/record/NAME.conf)\n"
            "  --quiet, -q           print nothing but errors\n"
            "  --help, -h            show this text\n"
            "\n"
@@ -158,9 +162,10 @@ std::string usageText() {
            "SIGTERM. Every way of ending runs STOP: the instrument is returned to continuous\n"
            "sweep and local operation. A second Ctrl-C ends the program at once.\n"
            "\n"
-           "The settings are saved to the settings file when the recording starts.\n"
+           "The settings are saved to the settings file when the recording starts (not with\n"
+           "--keep-settings).\n"
            "The bus library is taken from $MARLIN_QZIB32_LIBRARY when set, else from ../lib\n"
-           "beside the program.\n"
+           "beside the program, else from the system's library folders.\n"
            "\n"
            "Exit status:\n"
            "  0  the recording ended by STOP (readings, duration or a signal)\n"

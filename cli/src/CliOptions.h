@@ -38,6 +38,7 @@ struct CliOptions {
     std::optional<double> duration;  // seconds
     bool overwrite = false;
     std::optional<std::string> settingsPath;
+    bool keepSettings = false;  // read the settings file but never write it (a service's configuration)
     bool quiet = false;
 
     // The settings read from the file with every option given on the command line applied.

@@ -247,6 +247,17 @@ TEST_F(RecordEndToEnd, SettingsAreSavedAndUsedForOptionsLeftOut) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "TRAC? TRACE3"), 2);
 }
 
+TEST_F(RecordEndToEnd, KeptSettingsFileIsReadButNeverWritten) {
+    START_SIMULATOR("127.0.5.1");
+    const std::string configuration = "; one service's recording\n[TRACES]\nNUMBER=1\n[INTERVAL]\nVALUE=0\n";
+    std::ofstream(ini) << configuration;
+    ASSERT_EQ(record({"--readings", "1", "--keep-settings"}), kExitOk) << err.str();
+    EXPECT_EQ(readFile(ini), configuration);
+    EXPECT_EQ(err.str(), "") << "no warning about a file that is meant to stay as it is";
+    const auto sent = commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "TRAC? TRACE2"), 1);
+}
+
 TEST_F(RecordEndToEnd, ExistingFileWithoutOverwriteIsLeftUntouched) {
     START_SIMULATOR("127.0.0.123");
     std::ofstream(file) << "precious";

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "prismbar/PictureSurface.h"
+#include "prismbar/PropertyValue.h"
 #include "prismbar/SystemColors.h"
 
 using prismbar::PictureSurface;
@@ -381,6 +382,27 @@ TEST_F(BarTest, LateBindingByDispatchIdentifier) {
     EXPECT_TRUE(bar->setProperty("Value", 33));
     EXPECT_EQ(bar->percentText(), QStringLiteral("33%"));
     EXPECT_EQ(bar->property("MAX").toInt(), 100);
+}
+
+// Qt's property system takes its names from Q_PROPERTY, late binding and persistence from the
+// property table: a property added to one and not the other shows here.
+TEST_F(BarTest, EveryQtPropertyIsDispatchedAndPersistedUnderItsName) {
+    const QMetaObject& meta = KXprogressBar::staticMetaObject;
+    const QStringList& persisted = KXprogressBar::persistenceNames();
+    EXPECT_EQ(persisted.size(), meta.propertyCount() - meta.propertyOffset());
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        const QMetaProperty property = meta.property(i);
+        const QString name = QString::fromLatin1(property.name());
+        EXPECT_TRUE(persisted.contains(name)) << name.toStdString();
+        const qint32 id = KXprogressBar::dispatchIdOf(name);
+        ASSERT_NE(id, KXprogressBar::DispUnknown) << name.toStdString();
+        EXPECT_EQ(KXprogressBar::nameOfDispatchId(id), name);
+        QVariant late;
+        ASSERT_EQ(bar->getProperty(id, late), KXprogressBar::DispatchResult::Ok);
+        QVariant viaQt = property.read(bar.get());
+        if (property.isEnumType()) viaQt = viaQt.toInt();
+        EXPECT_TRUE(prismbar::PropertyValue::sameValue(late, viaQt)) << name.toStdString();
+    }
 }
 
 TEST(KXprogressBarIdentity, PublishedIdentifiersAndHelpTexts) {

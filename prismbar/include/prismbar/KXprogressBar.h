@@ -16,6 +16,7 @@
 
 class QPainter;
 class KXprogressBarPrivate;
+struct KXprogressBarProperty;
 
 namespace prismbar {
 class PropertyBag;
@@ -230,6 +231,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The property rows reach the state and the layout steps that a stored set bypasses setters for.
+    friend struct KXprogressBarProperty;
+
     void Initialize();
     void showValuePercentage(int divisor);
     void fitBar();

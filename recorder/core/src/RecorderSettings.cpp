@@ -26,7 +26,13 @@ RecorderSettings RecorderSettings::defaults() {
 
 std::string SettingsFile::defaultPath() {
     const auto exeDir = ProgramPaths::executableDir();
-    if (!exeDir.empty() && ProgramPaths::isWritableDir(exeDir)) {
+#ifdef MARLIN_INSTALL_BINDIR
+    // In the system's program folder even an administrator's settings belong to the user.
+    const bool installed = exeDir == MARLIN_INSTALL_BINDIR;
+#else
+    const bool installed = false;
+#endif
+    if (!exeDir.empty() && !installed && ProgramPaths::isWritableDir(exeDir)) {
         const auto beside = ProgramPaths::join(exeDir, kFileName);
         std::error_code ec;
         if (!std::filesystem::exists(beside, ec)) return beside;
