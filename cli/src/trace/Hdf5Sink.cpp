@@ -1,0 +1,6 @@
+#include "ExportSink.h"
+namespace marlin::cli {
+std::unique_ptr<ExportSink> makeHdf5Sink(const ExportOptions&) {
+    return nullptr;
+}
+}  // namespace marlin::cli
