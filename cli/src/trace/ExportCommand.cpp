@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "ExportModule.h"
 #include "ExportSink.h"
 #include "TraceCommands.h"
 
@@ -44,16 +45,15 @@ private:
     bool drawn_ = false;
 };
 
-std::unique_ptr<ExportSink> makeSink(const ExportOptions& o) {
+std::unique_ptr<ExportSink> makeSink(const ExportOptions& o, std::string& error) {
     switch (o.format) {
         case ExportFormat::Csv:
             return makeCsvSink(o);
         case ExportFormat::Npy:
             return makeNpySink(o);
         case ExportFormat::Hdf5:
-            return makeHdf5Sink(o);
         case ExportFormat::Png:
-            return makePngSink(o);
+            return loadModuleSink(o, error);
     }
     return nullptr;
 }
@@ -74,11 +74,11 @@ char* writeShortest(char* p, double value) {
 }
 
 int runExport(const ExportOptions& o, std::ostream& out, std::ostream& err, bool progressTerminal) {
-    const auto sink = makeSink(o);
+    std::string why;
+    const auto sink = makeSink(o, why);
     if (!sink) {
-        err << "marlin-cli export: this build of marlin-cli cannot write that format (it was built without "
-            << (o.format == ExportFormat::Hdf5 ? "the HDF5 library" : "Qt's image code")
-            << "); choose another --format.\n";
+        err << "marlin-cli export: this marlin-cli cannot write that format: " << why
+            << ".\nChoose another --format, or install marlin-cli with its export module.\n";
         return kTraceUsage;
     }
     const std::vector<std::string> outputs = sink->outputs();
