@@ -10,7 +10,7 @@ constexpr std::size_t kBuffer = std::size_t{1} << 20;
 }
 
 OutputFile::~OutputFile() {
-    if (file_) std::fclose(file_);
+    if (file_) std::fclose(file_);  // before the buffer goes
 }
 
 bool OutputFile::fail(const char* what, std::string& error) {
@@ -22,7 +22,8 @@ bool OutputFile::open(const std::string& path, const std::string& shownName, std
     name_ = shownName;
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return fail("created", error);
-    std::setvbuf(file_, nullptr, _IOFBF, kBuffer);
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBuffer);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
     return true;
 }
 

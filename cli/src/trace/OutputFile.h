@@ -2,6 +2,7 @@
 // A file written through a large buffer, whose errors name the file the user asked for.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace marlin::cli {
@@ -23,6 +24,7 @@ public:
 private:
     bool fail(const char* what, std::string& error);
     std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_;  // given to stdio: without one it ignores the size asked for
     std::string name_;
 };
 
