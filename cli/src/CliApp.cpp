@@ -1,8 +1,11 @@
 #include "CliApp.h"
 
+#include <unistd.h>
+
 #include "CliOptions.h"
 #include "ConsoleWindow.h"
 #include "SignalPipe.h"
+#include "TraceCommands.h"
 #include "marlin/core/BusLibrary.h"
 #include "marlin/core/IniFile.h"
 #include "marlin/core/NetworkHostProbe.h"
@@ -43,6 +46,7 @@ int exitStatusFor(RecordingSession::Outcome outcome) {
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
         HostProbe* probe) {
+    if (isTraceCommand(args)) return runTraceCommand(args, out, err, ::isatty(STDERR_FILENO) != 0);
     std::string error;
     const auto options = parseCommandLine(args, error);
     if (!options) {
@@ -50,7 +54,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
     if (options->help) {
-        out << usageText();
+        out << usageText() << traceCommandsUsage();
         return kExitOk;
     }
 
