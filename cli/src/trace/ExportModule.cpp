@@ -18,7 +18,10 @@ std::unique_ptr<ExportSink> loadModuleSink(const ExportOptions& options, std::st
     if (!module) {
         std::error_code ec;
         const auto self = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-        for (const auto& candidate : {self / kModuleName, self.parent_path() / "lib" / kModuleName}) {
+        // Beside the program or in ../lib in a build tree; in the package's own library folder
+        // once installed.
+        const std::filesystem::path installed = std::filesystem::path(MARLIN_CLI_MODULE_DIR) / kModuleName;
+        for (const auto& candidate : {self / kModuleName, self.parent_path() / "lib" / kModuleName, installed}) {
             module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (module) break;
             tried += "\n  " + candidate.string() + ": " + ::dlerror();
