@@ -27,10 +27,13 @@ class Instrument {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // Blocks until the given time; false when the wait was broken off (device clear, shutdown).
+    using WaitFn = std::function<bool(Clock::time_point)>;
+
     struct Hooks {
         std::function<Clock::time_point()> now;
-        // Blocks until the given time; false when the wait was broken off (device clear, shutdown).
-        std::function<bool(Clock::time_point)> waitUntil;
+        // How execute(message) waits for a sweep.
+        WaitFn waitUntil;
         // The date written into trace exports ("2026-12-07").
         std::function<std::string()> date;
     };
@@ -53,7 +56,9 @@ public:
 
     Instrument(const InstrumentOptions& options, Hooks hooks);
 
-    Response execute(std::string_view message);
+    Response execute(std::string_view message) { return execute(message, hooks_.waitUntil); }
+    // Runs the message with its own way of waiting: a server releases its locks for the wait.
+    Response execute(std::string_view message, const WaitFn& waitUntil);
 
     // Completes a sweep whose time has come (and the *OPC waiting for it).
     void update();
@@ -105,12 +110,13 @@ private:
     struct CommandEntry;
     static const std::vector<CommandEntry>& commandTable();
 
-    void executeOne(const ScpiCommand& cmd, Response& response, std::vector<std::string>& context);
+    void executeOne(const ScpiCommand& cmd, const WaitFn& waitUntil, Response& response,
+                    std::vector<std::string>& context);
     void resetSettings();
     void reconfigure();
     void startSweep();
     void completeSweep();
-    bool waitForSweep();
+    bool waitForSweep(const WaitFn& waitUntil);
     void freshenContinuous();
     void refreshStatus();
     void setStartStop(double start, double stop);

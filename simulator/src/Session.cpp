@@ -76,26 +76,26 @@ std::string printable(std::string_view text) {
     return out;
 }
 
-const char* controlName(const WireHeader& h) {
-    if (h.has(WireHeader::kFlagCommand)) {
+const char* controlName(const qzib::WireHeader& h) {
+    if (h.has(qzib::FLAG_COMMAND)) {
         switch (h.code) {
-            case ifc::kGoToLocal:
+            case qzib::ifc::kGoToLocal:
                 return "go to local";
-            case ifc::kSelectedDeviceClear:
+            case qzib::ifc::kSelectedDeviceClear:
                 return "device clear";
-            case ifc::kDeviceClear:
+            case qzib::ifc::kDeviceClear:
                 return "universal device clear";
-            case ifc::kSerialPollEnable:
+            case qzib::ifc::kSerialPollEnable:
                 return "serial poll";
-            case ifc::kGroupExecuteTrigger:
+            case qzib::ifc::kGroupExecuteTrigger:
                 return "trigger";
             default:
                 return h.code >= 0x20 && h.code < 0x3F ? "listen" : "interface command";
         }
     }
-    if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) return "wait for service request";
-    if (h.has(WireHeader::kFlagQuery)) return "test service request";
-    return h.has(WireHeader::kFlagRemote) ? "remote enable" : "remote disable";
+    if (h.has(qzib::FLAG_SRQ) && h.has(qzib::FLAG_QUERY)) return "wait for service request";
+    if (h.has(qzib::FLAG_QUERY)) return "test service request";
+    return h.has(qzib::FLAG_REMOTE) ? "remote enable" : "remote disable";
 }
 
 }  // namespace
@@ -108,7 +108,6 @@ Session::Session(SessionHost& host, qzib::SocketHandle data, Token token, std::u
       id_(id) {
     Instrument::Hooks hooks;
     hooks.now = [] { return Instrument::Clock::now(); };
-    hooks.waitUntil = [this](Instrument::Clock::time_point t) { return waitUntil(t); };
     instrument_ = std::make_unique<Instrument>(host_.options()->instrument, std::move(hooks));
 }
 
@@ -284,17 +283,17 @@ void Session::markIdle() {
 }
 
 void Session::serveData() {
-    std::uint8_t bytes[WireHeader::kSize];
+    std::uint8_t bytes[qzib::WireHeader::kSize];
     for (;;) {
         if (readData(bytes, sizeof bytes) != Io::Ok) break;
-        const WireHeader h = WireHeader::decode(bytes);
+        const qzib::WireHeader h = qzib::WireHeader::decode(bytes);
         {
             std::lock_guard lock(mutex_);
             dataBusy_ = true;
             dataBuffered_ = false;
             // Whatever output the client had not read is gone once it sends a new message.
             instrument_->setOutputPending(false);
-            instrument_->setRemote(h.has(WireHeader::kFlagRemote));
+            instrument_->setRemote(h.has(qzib::FLAG_REMOTE));
             if (message_.empty() && !messageTooLong_) {
                 messageGeneration_ = clearGeneration_;
             } else if (messageGeneration_ != clearGeneration_) {
@@ -315,7 +314,7 @@ void Session::serveData() {
             r = readData(message_.data() + old, h.length);
         }
         if (r != Io::Ok) break;
-        if (h.has(WireHeader::kFlagEnd)) {
+        if (h.has(qzib::FLAG_END)) {
             handleDataMessage(h.sequence);
         } else {
             std::lock_guard lock(mutex_);
@@ -350,9 +349,8 @@ void Session::handleDataMessage(std::uint8_t sequence) {
     if (tooLong) {
         instrument_->pushError(scpi::kTooMuchData);
     } else {
-        dataLock_ = &lock;
-        response = instrument_->execute(message);
-        dataLock_ = nullptr;
+        response = instrument_->execute(message,
+                                        [this, &lock](Instrument::Clock::time_point t) { return waitUntil(lock, t); });
     }
     ++messagesRun_;
     signalServiceRequest();
@@ -395,9 +393,7 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
         return;
     }
     if (faults.replyDelay.count() > 0) {
-        dataLock_ = &lock;
-        const bool waited = waitUntil(Instrument::Clock::now() + faults.replyDelay);
-        dataLock_ = nullptr;
+        const bool waited = waitUntil(lock, Instrument::Clock::now() + faults.replyDelay);
         if (!waited || generation != clearGeneration_) {
             lock.unlock();
             return;
@@ -423,9 +419,9 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
     lock.unlock();
 
     if (shortMessage) {
-        WireHeader h;
+        qzib::WireHeader h;
         h.length = static_cast<std::uint32_t>(bytes.empty() ? 8 : bytes.size());
-        h.flags = WireHeader::kFlagEnd | (remote ? WireHeader::kFlagRemote : 0);
+        h.flags = qzib::FLAG_END | (remote ? qzib::FLAG_REMOTE : 0);
         h.sequence = sequence;
         const auto head = h.encode();
         const qzib::SendBuffer parts[2] = {{static_cast<std::uint32_t>(head.size()), head.data()},
@@ -441,31 +437,30 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
 bool Session::sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote) {
     const std::size_t maxBlock = std::max<std::size_t>(host_.options()->maxBlockBytes, 1);
     const std::size_t blocks = bytes.empty() ? 1 : (bytes.size() + maxBlock - 1) / maxBlock;
-    std::vector<std::array<std::uint8_t, WireHeader::kSize>> headers(blocks);
+    std::vector<std::array<std::uint8_t, qzib::WireHeader::kSize>> headers(blocks);
     std::vector<qzib::SendBuffer> parts;
     parts.reserve(blocks * 2);
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t offset = i * maxBlock;
         const std::size_t length = std::min(maxBlock, bytes.size() - offset);
-        WireHeader h;
+        qzib::WireHeader h;
         h.length = static_cast<std::uint32_t>(length);
-        h.flags = (i + 1 == blocks ? WireHeader::kFlagEnd : 0) | (remote ? WireHeader::kFlagRemote : 0);
+        h.flags = (i + 1 == blocks ? qzib::FLAG_END : 0) | (remote ? qzib::FLAG_REMOTE : 0);
         h.sequence = sequence;
         headers[i] = h.encode();
-        parts.push_back({static_cast<std::uint32_t>(WireHeader::kSize), headers[i].data()});
+        parts.push_back({static_cast<std::uint32_t>(qzib::WireHeader::kSize), headers[i].data()});
         if (length > 0) parts.push_back({static_cast<std::uint32_t>(length), bytes.data() + offset});
     }
     return writeData(parts.data(), static_cast<std::uint32_t>(parts.size()));
 }
 
-// Called by the instrument (through its hook) with the data thread's lock held: releases it for
-// the wait so that the control connection stays served.
-bool Session::waitUntil(Instrument::Clock::time_point until) {
-    std::unique_lock<std::mutex>* lock = dataLock_;
+// Called on the data thread with its lock held (also by the instrument, for a sweep): releases it
+// for the wait so that the control connection stays served.
+bool Session::waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::time_point until) {
     dataWaiting_ = true;
     idle_.notify_all();
     const std::uint64_t generation = messageGeneration_;
-    lock->unlock();
+    lock.unlock();
     bool completed = true;
     for (;;) {
         const int which = pollWake({host_.stopFd(), closePipe_.fd(), clearPipe_.fd()}, until);
@@ -481,7 +476,7 @@ bool Session::waitUntil(Instrument::Clock::time_point until) {
             break;
         }
     }
-    lock->lock();
+    lock.lock();
     dataWaiting_ = false;
     return completed;
 }
@@ -527,10 +522,10 @@ bool Session::waitServiceRequest(std::unique_lock<std::mutex>& lock) {
 }
 
 void Session::serveControl() {
-    std::uint8_t bytes[WireHeader::kSize];
+    std::uint8_t bytes[qzib::WireHeader::kSize];
     for (;;) {
         if (readControl(bytes, sizeof bytes) != Io::Ok) break;
-        const WireHeader h = WireHeader::decode(bytes);
+        const qzib::WireHeader h = qzib::WireHeader::decode(bytes);
         // Control messages have no payload; a short one that comes anyway is read and dropped.
         if (h.length > (1u << 16)) break;
         std::vector<std::uint8_t> payload(h.length);
@@ -539,37 +534,37 @@ void Session::serveControl() {
         // A control message comes after the data messages the client sent before it: let the
         // data side take those in first, as an instrument on a bus would have.
         waitForDataIdle(lock);
-        if (h.has(WireHeader::kFlagConsumed)) instrument_->setOutputPending(false);
+        if (h.has(qzib::FLAG_CONSUMED)) instrument_->setOutputPending(false);
         // Remote enable off puts the instrument in local; it returns to remote when addressed again.
-        if (!h.has(WireHeader::kFlagRemote)) instrument_->setRemote(false);
+        if (!h.has(qzib::FLAG_REMOTE)) instrument_->setRemote(false);
         std::uint8_t code = 0;
         bool answer = true;
-        if (h.has(WireHeader::kFlagCommand)) {
+        if (h.has(qzib::FLAG_COMMAND)) {
             switch (h.code) {
-                case ifc::kGoToLocal:
+                case qzib::ifc::kGoToLocal:
                     instrument_->setRemote(false);
                     break;
-                case ifc::kSelectedDeviceClear:
-                case ifc::kDeviceClear:
+                case qzib::ifc::kSelectedDeviceClear:
+                case qzib::ifc::kDeviceClear:
                     ++clearGeneration_;
                     instrument_->deviceClear();
                     clearSignalled_ = true;
                     clearPipe_.signal();
                     break;
-                case ifc::kSerialPollEnable:
+                case qzib::ifc::kSerialPollEnable:
                     code = instrument_->serialPoll();
                     break;
-                case ifc::kGroupExecuteTrigger:
+                case qzib::ifc::kGroupExecuteTrigger:
                     instrument_->trigger();
                     break;
                 default:
-                    if (h.code >= ifc::kListenAddressBase && h.code < 0x3F && h.has(WireHeader::kFlagRemote))
+                    if (h.code >= qzib::ifc::kListenAddressBase && h.code < 0x3F && h.has(qzib::FLAG_REMOTE))
                         instrument_->setRemote(true);
                     break;
             }
-        } else if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) {
+        } else if (h.has(qzib::FLAG_SRQ) && h.has(qzib::FLAG_QUERY)) {
             answer = waitServiceRequest(lock);
-        } else if (h.has(WireHeader::kFlagQuery)) {
+        } else if (h.has(qzib::FLAG_QUERY)) {
             instrument_->update();
         }
         if (!answer) {
@@ -577,18 +572,18 @@ void Session::serveControl() {
             if (host_.options()->verbose) log("control: wait for service request given up by the client");
             continue;
         }
-        WireHeader reply;
-        reply.flags = WireHeader::kFlagEnd | (instrument_->remote() ? WireHeader::kFlagRemote : 0) |
-                      (instrument_->serviceRequested() ? WireHeader::kFlagSrq : 0);
+        qzib::WireHeader reply;
+        reply.flags = qzib::FLAG_END | (instrument_->remote() ? qzib::FLAG_REMOTE : 0) |
+                      (instrument_->serviceRequested() ? qzib::FLAG_SRQ : 0);
         reply.code = code;
         lock.unlock();
         const auto out = reply.encode();
         if (!writeControl(out.data(), static_cast<std::uint32_t>(out.size()))) break;
         if (host_.options()->verbose) {
             std::string line = std::string("control: ") + controlName(h);
-            if (h.has(WireHeader::kFlagCommand) && h.code == ifc::kSerialPollEnable)
+            if (h.has(qzib::FLAG_COMMAND) && h.code == qzib::ifc::kSerialPollEnable)
                 line += " -> status byte " + std::to_string(code);
-            if (reply.has(WireHeader::kFlagSrq)) line += " (service request pending)";
+            if (reply.has(qzib::FLAG_SRQ)) line += " (service request pending)";
             log(line);
         }
     }

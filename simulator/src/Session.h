@@ -13,7 +13,7 @@
 #include "Instrument.h"
 #include "SessionHost.h"
 #include "WakePipe.h"
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 #include "analyzer_sim/DeviceState.h"
 #include "channels/CSocketCommunicationChannel.h"
 
@@ -56,7 +56,7 @@ private:
     void sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response& response, std::uint8_t sequence,
                    std::uint64_t generation);
     bool sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote);
-    bool waitUntil(Instrument::Clock::time_point until);
+    bool waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::time_point until);
     void markIdle();
     void waitForDataIdle(std::unique_lock<std::mutex>& lock);
     bool waitServiceRequest(std::unique_lock<std::mutex>& lock);
@@ -81,7 +81,6 @@ private:
     std::mutex mutex_;  // guards everything below and the instrument
     std::condition_variable idle_;
     std::unique_ptr<Instrument> instrument_;
-    std::unique_lock<std::mutex>* dataLock_ = nullptr;  // held by the data thread while it runs a message
     bool dataBusy_ = false;                             // a message is being received or run
     bool dataWaiting_ = false;                          // the message waits for a sweep or a reply delay
     bool dataSending_ = false;                          // its reply is being sent

@@ -21,7 +21,7 @@
 #include "Session.h"
 #include "SessionHost.h"
 #include "WakePipe.h"
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 #include "channels/CServerInetCommunicationChannelFactory.h"
 #include "channels/ErrorNumberFailure.h"
 
@@ -241,7 +241,7 @@ private:
         g.received += static_cast<std::size_t>(n);
         if (g.received < g.bytes.size()) return false;
 
-        if (g.bytes == kProtocolVersionBytes) {
+        if (g.bytes == qzib::kProtocolVersionBytes) {
             openDevice(g.socket);
             return true;
         }
@@ -269,7 +269,7 @@ private:
         const auto options = this->options();
         Session::Token token = newToken();
         std::array<std::uint8_t, 8> reply{};
-        std::copy(kProtocolVersionBytes.begin(), kProtocolVersionBytes.end(), reply.begin());
+        std::copy(qzib::kProtocolVersionBytes.begin(), qzib::kProtocolVersionBytes.end(), reply.begin());
         if (options->faults.versionReply) {
             const float wrong = *options->faults.versionReply;
             std::memcpy(reply.data(), &wrong, 4);
@@ -302,7 +302,7 @@ private:
             const std::uint32_t value = static_cast<std::uint32_t>(random_());
             Session::Token t{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                              static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-            if (t == kProtocolVersionBytes) continue;
+            if (t == qzib::kProtocolVersionBytes) continue;
             std::lock_guard lock(sessionsMutex_);
             if (std::none_of(sessions_.begin(), sessions_.end(),
                              [&](const auto& s) { return s->token() == t; }))
