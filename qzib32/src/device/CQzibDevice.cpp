@@ -1,5 +1,8 @@
 #include "device/CQzibDevice.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <stdexcept>
 
 #include "channels/ErrorNumberFailure.h"
@@ -14,6 +17,21 @@ struct ControlShape {
 
 }  // namespace
 
+// One operation of the device: the channel ends its waits and reads by the end of the call.
+class CQzibDevice::Operation {
+public:
+    explicit Operation(CQzibDevice& device) : m_limit(device), m_channel(*device.channel) {
+        m_channel.SetCallDeadline(device.CallDeadlineMs());
+    }
+    ~Operation() { m_channel.SetCallDeadline(-1); }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    CallTimeLimit m_limit;
+    CSocketCommunicationChannel& m_channel;
+};
+
 CQzibDevice::CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFactory& factory,
                          const char* address)
     : CBusDevice(table, address) {
@@ -24,6 +42,9 @@ CQzibDevice::CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFact
 
 CQzibDevice::~CQzibDevice() {
     if (!channel) return;
+    // The mark below and the drain of the connections share one bound, so that closing a
+    // device never takes longer than that, whatever the instrument does.
+    channel->SetCallDeadline(CSocketCommunicationChannel::SteadyMs() + CSocketCommunicationChannel::kShutdownDrainMs);
     if (consumedPending) {
         // Let the instrument know the last block was taken in; closing goes on whatever happens.
         try {
@@ -75,6 +96,7 @@ bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[WireHe
 }
 
 bool CQzibDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t& sent, bool more) {
+    const Operation operation(*this);
     sent = 0;
     remote = true;
     if (!addressed) {
@@ -101,9 +123,11 @@ bool CQzibDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t& 
     } clearAfterSend{sendList};
 
     if (pendingBytes > 0) {
-        // The caller left the rest of the last reply unread; it must not be taken for the next one.
-        channel->Discard(pendingBytes, waitLimit());
+        // The caller left the rest of the last reply unread; it must not be taken for the next
+        // one. What cannot be dropped in time now is dropped before the next header is read.
+        m_staleBytes += pendingBytes;
         pendingBytes = 0;
+        dropStale();
     }
 
     std::uint32_t bytes = 0;
@@ -118,8 +142,20 @@ bool CQzibDevice::readDataFor(void* buffer, std::uint32_t count, std::uint32_t& 
     return channel->ReadDataBlocking(buffer, count, received);
 }
 
+bool CQzibDevice::dropStale() {
+    while (m_staleBytes > 0) {
+        const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_staleBytes, UINT32_MAX));
+        std::uint32_t dropped = 0;
+        const bool ok = channel->Discard(chunk, waitLimit(), dropped);
+        m_staleBytes -= dropped;
+        if (!ok) return false;
+    }
+    return true;
+}
+
 bool CQzibDevice::readHeader(WireHeader& header) {
     for (;;) {
+        if (!dropStale()) return false;
         std::uint32_t got = 0;
         bool ok = readDataFor(m_partialHeader + m_partialHeaderBytes, WireHeader::kSize - m_partialHeaderBytes, got);
         m_partialHeaderBytes += got;
@@ -128,12 +164,14 @@ bool CQzibDevice::readHeader(WireHeader& header) {
         header = WireHeader::decode(m_partialHeader);
         if (header.sequence == sequence) return true;
         // A reply to an earlier message: skip it whole.
-        if (!channel->Discard(header.length, waitLimit())) return false;
+        m_staleBytes = header.length;
+        if (!dropStale()) return false;
         consumedPending = true;
     }
 }
 
 bool CQzibDevice::Read(void* buffer, std::uint32_t count, std::uint32_t& received) {
+    const Operation operation(*this);
     auto* target = static_cast<std::uint8_t*>(buffer);
     std::uint32_t total = 0;
     received = 0;
@@ -173,12 +211,14 @@ bool CQzibDevice::Read(void* buffer, std::uint32_t count, std::uint32_t& receive
 }
 
 int CQzibDevice::TestSrq() {
+    const Operation operation(*this);
     std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::TestSrq, reply)) return 0;
     return WireHeader::decode(reply).has(FLAG_SRQ) ? 1 : 0;
 }
 
 bool CQzibDevice::WaitSrq(std::int16_t& result) {
+    const Operation operation(*this);
     std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::WaitSrq, reply)) {
         result = 0;
@@ -189,6 +229,7 @@ bool CQzibDevice::WaitSrq(std::int16_t& result) {
 }
 
 bool CQzibDevice::SerialPoll(std::uint8_t& statusByte) {
+    const Operation operation(*this);
     std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::SerialPoll, reply)) {
         statusByte = 0;
@@ -199,17 +240,20 @@ bool CQzibDevice::SerialPoll(std::uint8_t& statusByte) {
 }
 
 bool CQzibDevice::SetRemoteEnable(bool on) {
+    const Operation operation(*this);
     remote = on;
     std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::SetRemote, reply);
 }
 
 bool CQzibDevice::GoToLocal() {
+    const Operation operation(*this);
     std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::GoToLocal, reply);
 }
 
 bool CQzibDevice::DeviceClear() {
+    const Operation operation(*this);
     std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::DeviceClear, reply);
 }

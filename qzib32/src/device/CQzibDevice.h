@@ -39,7 +39,10 @@ public:
 
 private:
     enum class ControlKind { SetRemote, TestSrq, WaitSrq, Listen, GoToLocal, SerialPoll, DeviceClear };
+    class Operation;
     bool controlExchange(ControlKind kind, std::uint8_t (&reply)[WireHeader::kSize]);
+    // Drops what is left of blocks that no caller will read; false when that ran out of time.
+    bool dropStale();
     bool readHeader(WireHeader& header);
     bool readDataFor(void* buffer, std::uint32_t count, std::uint32_t& received);
     std::uint32_t waitLimit() const { return static_cast<std::uint32_t>(timeoutMs); }
@@ -55,6 +58,9 @@ private:
     // A header whose first bytes came before a wait ran out; the next read completes it.
     std::uint8_t m_partialHeader[WireHeader::kSize] = {};
     std::uint32_t m_partialHeaderBytes = 0;
+    // Bytes of an earlier block still to be dropped before the next header: a skip that ran out
+    // of time goes on at the next call, so the stream stays in step.
+    std::uint64_t m_staleBytes = 0;
 };
 
 }  // namespace qzib
