@@ -274,13 +274,26 @@ void Instrument::setTraceActive(int trace, bool active) {
     t.asciiCache.clear();
 }
 
+void Instrument::setLimits(const ResourceLimits& limits, std::shared_ptr<MemoryBudget> budget) {
+    limits_ = limits;
+    files_.clear();
+    filesShare_.reset(std::move(budget));
+}
+
 Instrument::Response Instrument::execute(std::string_view message, const WaitFn& waitUntil) {
     Response response;
     std::vector<std::string> context;
-    for (const ScpiCommand& cmd : ScpiParser::parse(message)) {
+    // One unit at a time, so that a message of many units holds no more than one.
+    ScpiParser::Units units(message);
+    ScpiCommand cmd;
+    for (std::size_t n = 1; units.next(cmd); ++n) {
         response.query = response.query || cmd.query;
         executeOne(cmd, waitUntil, response, context);
         if (response.aborted) break;
+        if (n % 256 == 0 && hooks_.abandoned && hooks_.abandoned()) {
+            response.aborted = true;
+            break;
+        }
     }
     if (!response.bytes.empty()) response.bytes += '\n';
     refreshStatus();
@@ -342,6 +355,10 @@ void Instrument::executeOne(const ScpiCommand& cmd, const WaitFn& waitUntil, Res
         return;
     }
     if (!call.produced) return;
+    if (response.bytes.size() + call.unit.size() + 2 > limits_.replyBytes) {
+        pushError(scpi::kOutOfMemory);  // the reply would grow past what one reply may hold
+        return;
+    }
     if (!response.bytes.empty()) response.bytes += ';';
     if (call.block) response.blocks.emplace_back(response.bytes.size() + call.blockOffset, call.blockLength);
     response.bytes += call.unit;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ErrorQueue.h"
+#include "MemoryBudget.h"
 #include "ScpiCommand.h"
 #include "Spectrum.h"
 #include "StatusRegisters.h"
@@ -36,6 +37,9 @@ public:
         WaitFn waitUntil;
         // The date written into trace exports ("2026-12-07").
         std::function<std::string()> date;
+        // True once nobody waits for the message any more (the client left): a long message
+        // stops between two of its commands.
+        std::function<bool()> abandoned;
     };
 
     enum class TraceMode { Write, MaxHold, MinHold, Average, View };
@@ -55,6 +59,10 @@ public:
     static constexpr double kMaxSweepTimeS = 16000.0;
 
     Instrument(const InstrumentOptions& options, Hooks hooks);
+
+    // Limits on replies and stored files; the files also count against budget (when given).
+    // Set before the first message.
+    void setLimits(const ResourceLimits& limits, std::shared_ptr<MemoryBudget> budget);
 
     Response execute(std::string_view message) { return execute(message, hooks_.waitUntil); }
     // Runs the message with its own way of waiting: a server releases its locks for the wait.
@@ -127,6 +135,7 @@ private:
                                           double def);
     std::optional<std::string> stringParameter(Call& call, std::size_t index);
     static std::string fileKey(std::string_view name);
+    void storeFile(const std::string& key, std::string content);
 
     // Command handlers.
     void idn(Call&);
@@ -176,6 +185,8 @@ private:
     ErrorQueue errors_;
     StatusRegisters status_;
     std::map<std::string, std::string> files_;
+    ResourceLimits limits_;
+    BudgetShare filesShare_;  // the bytes of files_
 
     double sweepTime_ = 0.0;
     std::optional<double> rbwHz_;  // none: coupled to the span

@@ -79,7 +79,25 @@ void Instrument::storeTrace(Call& call) {
         if (detector_ == d.reply) e.detector = d.exportName;
     }
     e.values = t.values;
-    files_[fileKey(*name)] = e.text();
+    storeFile(fileKey(*name), e.text());
+}
+
+// Files count against the device's own limits and the simulator's memory as a whole; a file
+// that does not fit is not stored, and the old one of that name stays.
+void Instrument::storeFile(const std::string& key, std::string content) {
+    const auto old = files_.find(key);
+    const std::size_t oldSize = old == files_.end() ? 0 : old->second.size();
+    if ((old == files_.end() && files_.size() >= limits_.storedFilesPerDevice) ||
+        filesShare_.held() - oldSize + content.size() > limits_.storedBytesPerDevice) {
+        pushError(scpi::kMediaFull);
+        return;
+    }
+    if (!filesShare_.grow(content.size())) {
+        pushError(scpi::kOutOfMemory);
+        return;
+    }
+    filesShare_.shrink(oldSize);
+    files_[key] = std::move(content);
 }
 
 void Instrument::memoryData(Call& call) {
@@ -106,13 +124,19 @@ void Instrument::memoryData(Call& call) {
         pushError(scpi::kDataTypeError);
         return;
     }
-    files_[fileKey(*name)] = std::string(data);
+    storeFile(fileKey(*name), std::string(data));
 }
 
 void Instrument::memoryDelete(Call& call) {
     const std::optional<std::string> name = stringParameter(call, 0);
     if (!name) return;
-    if (files_.erase(fileKey(*name)) == 0) pushError(scpi::kFileNameNotFound);
+    const auto it = files_.find(fileKey(*name));
+    if (it == files_.end()) {
+        pushError(scpi::kFileNameNotFound);
+        return;
+    }
+    filesShare_.shrink(it->second.size());
+    files_.erase(it);
 }
 
 void Instrument::memoryCatalog(Call& call) {

@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <system_error>
 #include <cstring>
 #include <vector>
 
@@ -17,7 +18,8 @@
 namespace marlin::sim {
 namespace {
 
-constexpr std::size_t kMaxMessageBytes = 16u << 20;
+// Payload is taken in (and its memory granted) in pieces of this size as it arrives.
+constexpr std::size_t kPayloadPiece = 64 * 1024;
 // Once a message has begun, each wait for more of it (or for room to send) has this limit; a
 // stop or close ends it sooner by shutting the connections down.
 constexpr std::uint32_t kTransferLimitMs = 60000;
@@ -27,12 +29,18 @@ constexpr std::uint32_t kControlLimitMs = 5000;
 // in microseconds; the bound only matters on a badly overloaded machine.
 constexpr auto kDataIdleLimit = std::chrono::seconds(5);
 
+constexpr int kHungUp = -2;
+
 // Waits until one of fds is readable (its index) or the deadline passes (-1). A descriptor that
-// fails counts as readable, so that the caller's next read reports it.
-int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::time_point> deadline) {
-    pollfd p[5];
+// fails counts as readable, so that the caller's next read reports it. A socket given as
+// hangUp is watched only for the peer closing it (kHungUp), not for its input.
+int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::time_point> deadline,
+             int hangUp = -1) {
+    pollfd p[6];
     nfds_t n = 0;
     for (int fd : fds) p[n++] = {fd, POLLIN, 0};
+    const nfds_t watched = n;
+    if (hangUp >= 0) p[n++] = {hangUp, POLLRDHUP, 0};
     for (;;) {
         int timeoutMs = -1;
         if (deadline) {
@@ -44,9 +52,10 @@ int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::ti
         const int r = ::poll(p, n, timeoutMs);
         if (r < 0 && errno != EINTR) return 0;
         if (r <= 0) continue;
-        for (nfds_t i = 0; i < n; ++i) {
+        for (nfds_t i = 0; i < watched; ++i) {
             if (p[i].revents) return static_cast<int>(i);
         }
+        if (n > watched && p[watched].revents) return kHungUp;
     }
 }
 
@@ -62,6 +71,12 @@ std::string peerOf(qzib::SocketHandle socket) {
 
 bool isReadable(int fd) {
     pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+// The peer closed (or reset) its side of the connection.
+bool hungUp(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0;
 }
 
@@ -102,13 +117,17 @@ const char* controlName(const qzib::WireHeader& h) {
 
 Session::Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id)
     : host_(host),
+      limits_(host.options()->limits),
+      messageShare_(host.memoryBudget()),
       channel_(std::make_unique<qzib::CSocketCommunicationChannel>(data)),
       peer_(peerOf(data)),
       token_(token),
       id_(id) {
     Instrument::Hooks hooks;
     hooks.now = [] { return Instrument::Clock::now(); };
+    hooks.abandoned = [this] { return closing_ || hungUp(channel_->GetDataSocket()); };
     instrument_ = std::make_unique<Instrument>(host_.options()->instrument, std::move(hooks));
+    instrument_->setLimits(limits_, host_.memoryBudget());
 }
 
 Session::~Session() {
@@ -132,19 +151,31 @@ void Session::start() {
     dataThread_ = std::thread([this] { serveData(); });
 }
 
+// Takes only the attach lock, never the instrument's: pairing must not wait for a device that
+// is busy with a long message.
 bool Session::attachControl(qzib::SocketHandle control) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(attachMutex_);
     if (hasControl_ || closing_) return false;
     channel_->SetControlSocket(control);
     channel_->SetNoDelay(true);
     hasControl_ = true;
+    try {
+        controlThread_ = std::thread([this] { serveControl(); });
+    } catch (const std::system_error&) {
+        // No thread to serve it: the device cannot work, so it ends (the channel owns the socket).
+        closeLocked();
+        return true;
+    }
     controlStarted_ = true;
-    controlThread_ = std::thread([this] { serveControl(); });
     return true;
 }
 
 void Session::close() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(attachMutex_);
+    closeLocked();
+}
+
+void Session::closeLocked() {
     if (closing_.exchange(true)) return;
     closePipe_.signal();
     // Ending the receiving side wakes any read still under way; a send that waits for a client
@@ -170,7 +201,7 @@ DeviceState Session::state() {
     DeviceState s;
     s.id = id_;
     s.peer = peer_;
-    s.controlConnected = hasControl_ && !controlDone_;
+    s.controlConnected = controlStarted_ && !controlDone_;
     s.remote = instrument_->remote();
     s.continuous = instrument_->continuous();
     s.outputPending = instrument_->outputPending();
@@ -224,6 +255,33 @@ Session::Io Session::readData(void* buffer, std::size_t count) {
         sawReadable = true;
     }
     return Io::Ok;
+}
+
+void Session::dropMessage(int error) {
+    std::string().swap(message_);
+    messageShare_.release();
+    messageError_ = error;
+}
+
+// Takes in the payload of a block for the message being received. Memory is granted piece by
+// piece as the bytes arrive, not from the announced length: a header that promises 16 MiB and
+// sends nothing holds nothing. A message over the device's limit (-223) or over what all
+// devices may hold together (-225) is read on and dropped, and answered with that error.
+Session::Io Session::takePayload(std::size_t length) {
+    if (messageError_ == 0 && message_.size() + length > limits_.messageBytes) dropMessage(scpi::kTooMuchData);
+    while (length > 0 && messageError_ == 0) {
+        const std::size_t piece = std::min(length, kPayloadPiece);
+        if (!messageShare_.grow(piece)) {
+            dropMessage(scpi::kOutOfMemory);
+            break;
+        }
+        const std::size_t old = message_.size();
+        message_.resize(old + piece);
+        const Io r = readData(message_.data() + old, piece);
+        if (r != Io::Ok) return r;
+        length -= piece;
+    }
+    return discardData(length);
 }
 
 Session::Io Session::discardData(std::size_t count) {
@@ -294,26 +352,15 @@ void Session::serveData() {
             // Whatever output the client had not read is gone once it sends a new message.
             instrument_->setOutputPending(false);
             instrument_->setRemote(h.has(qzib::FLAG_REMOTE));
-            if (message_.empty() && !messageTooLong_) {
+            if (message_.empty() && messageError_ == 0) {
                 messageGeneration_ = clearGeneration_;
             } else if (messageGeneration_ != clearGeneration_) {
                 // A device clear came between the blocks of this message: its start is dropped.
-                message_.clear();
-                messageTooLong_ = false;
+                dropMessage(0);
                 messageGeneration_ = clearGeneration_;
             }
         }
-        Io r;
-        if (messageTooLong_ || message_.size() + h.length > kMaxMessageBytes) {
-            messageTooLong_ = true;
-            message_.clear();
-            r = discardData(h.length);
-        } else {
-            const std::size_t old = message_.size();
-            message_.resize(old + h.length);
-            r = readData(message_.data() + old, h.length);
-        }
-        if (r != Io::Ok) break;
+        if (takePayload(h.length) != Io::Ok) break;
         if (h.has(qzib::FLAG_END)) {
             handleDataMessage(h.sequence);
         } else {
@@ -335,8 +382,12 @@ void Session::serveData() {
 void Session::handleDataMessage(std::uint8_t sequence) {
     std::string message = std::move(message_);
     message_.clear();
-    const bool tooLong = messageTooLong_;
-    messageTooLong_ = false;
+    const int messageError = messageError_;
+    messageError_ = 0;
+    struct GiveBack {
+        BudgetShare& share;
+        ~GiveBack() { share.release(); }
+    } giveBack{messageShare_};
 
     std::unique_lock lock(mutex_);
     if (clearSignalled_.exchange(false)) clearPipe_.drain();
@@ -346,8 +397,8 @@ void Session::handleDataMessage(std::uint8_t sequence) {
         return;
     }
     Instrument::Response response;
-    if (tooLong) {
-        instrument_->pushError(scpi::kTooMuchData);
+    if (messageError != 0) {
+        instrument_->pushError(messageError);
     } else {
         response = instrument_->execute(message,
                                         [this, &lock](Instrument::Clock::time_point t) { return waitUntil(lock, t); });
@@ -463,8 +514,10 @@ bool Session::waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::t
     lock.unlock();
     bool completed = true;
     for (;;) {
-        const int which = pollWake({host_.stopFd(), closePipe_.fd(), clearPipe_.fd()}, until);
-        if (which < 0) break;
+        // A client that leaves ends the wait: nobody is left to take the reply.
+        const int which =
+            pollWake({host_.stopFd(), closePipe_.fd(), clearPipe_.fd()}, until, channel_->GetDataSocket());
+        if (which == -1) break;
         if (which < 2) {
             completed = false;
             break;
@@ -526,8 +579,12 @@ void Session::serveControl() {
     for (;;) {
         if (readControl(bytes, sizeof bytes) != Io::Ok) break;
         const qzib::WireHeader h = qzib::WireHeader::decode(bytes);
-        // Control messages have no payload; a short one that comes anyway is read and dropped.
-        if (h.length > (1u << 16)) break;
+        // Control messages have no payload; a short one that comes anyway is read and dropped,
+        // a longer one ends the device.
+        if (h.length > (1u << 16)) {
+            log("control message announcing " + std::to_string(h.length) + " bytes; device closed");
+            break;
+        }
         std::vector<std::uint8_t> payload(h.length);
         if (!payload.empty() && readControl(payload.data(), payload.size()) != Io::Ok) break;
         std::unique_lock lock(mutex_);
@@ -587,6 +644,9 @@ void Session::serveControl() {
             log(line);
         }
     }
+    // The device ends with its control connection: without it the client cannot use it, and a
+    // data thread waiting for a long operation would hold it for nothing.
+    close();
     controlDone_ = true;
     if (dataDone_) host_.sessionFinished();
 }
