@@ -189,6 +189,10 @@ bool WireClient::dataClosed(Ms limit) {
     }
 }
 
+bool WireClient::sendRaw(bool onControl, std::string_view bytes) {
+    return sendAll(onControl ? control_ : data_, bytes.data(), bytes.size());
+}
+
 bool WireClient::dataHasBytes(Ms limit) {
     return waitReadable(data_, limit);
 }

@@ -50,6 +50,8 @@ public:
     // anything that comes before.
     bool dataClosed(Ms limit = Ms(5000));
     bool dataHasBytes(Ms limit);
+    // Sends bytes as they are, on the control connection or the data connection.
+    bool sendRaw(bool onControl, std::string_view bytes);
     bool controlHasBytes(Ms limit);
     void close();
 
