@@ -40,6 +40,12 @@ CQzibDevice::CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFact
     channel->SetNoDelay(true);
 }
 
+CQzibDevice::CQzibDevice(DeviceTable& table, std::unique_ptr<CSocketCommunicationChannel> connected,
+                         const char* address)
+    : CBusDevice(table, address), channel(std::move(connected)) {
+    if (!channel) throw ErrorNumberFailure(0);
+}
+
 CQzibDevice::~CQzibDevice() {
     if (!channel) return;
     // The mark below and the drain of the connections share one bound, so that closing a

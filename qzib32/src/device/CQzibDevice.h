@@ -22,6 +22,8 @@ public:
     // Opens the instrument at the address; raises ErrorNumberFailure(0) when it cannot, and
     // leaves nothing in the table then.
     CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFactory& factory, const char* address);
+    // A device on a channel whose set-up exchange is done (the fuzzer feeds it bytes this way).
+    CQzibDevice(DeviceTable& table, std::unique_ptr<CSocketCommunicationChannel> channel, const char* address);
     // Sends a pending consumed mark (its failure is ignored), then closes both connections.
     ~CQzibDevice() override;
 
