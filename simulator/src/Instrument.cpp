@@ -290,7 +290,7 @@ Instrument::Response Instrument::execute(std::string_view message, const WaitFn&
         response.query = response.query || cmd.query;
         executeOne(cmd, waitUntil, response, context);
         if (response.aborted) break;
-        if (n % 256 == 0 && hooks_.abandoned && hooks_.abandoned()) {
+        if (n % 16 == 0 && hooks_.abandoned && hooks_.abandoned()) {
             response.aborted = true;
             break;
         }
