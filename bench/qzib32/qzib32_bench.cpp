@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "qzib32.h"
+#include "wire/WireHeader.h"
 
 namespace {
 
@@ -86,13 +87,7 @@ bool writeAll(int fd, iovec* v, int n) {
 }
 
 void header(std::uint8_t* h, std::uint32_t length, std::uint8_t flags, std::uint8_t sequence) {
-    h[0] = static_cast<std::uint8_t>(length >> 24);
-    h[1] = static_cast<std::uint8_t>(length >> 16);
-    h[2] = static_cast<std::uint8_t>(length >> 8);
-    h[3] = static_cast<std::uint8_t>(length);
-    h[4] = flags;
-    h[5] = 0;
-    h[6] = sequence;
+    qzib::WireHeader{length, flags, 0, sequence}.encodeTo(h);
 }
 
 // The instrument: set-up exchange, a reply to every control request, and for data messages
@@ -123,7 +118,8 @@ private:
             noDelay(data);
             float version = 0;
             if (!readExact(data, &version, 4)) return;
-            const std::uint8_t reply[8] = {0x00, 0x00, 0x00, 0x40, 1, 2, 3, 4};
+            std::uint8_t reply[8] = {0, 0, 0, 0, 1, 2, 3, 4};
+            std::memcpy(reply, qzib::kProtocolVersionBytes.data(), 4);
             if (::send(data, reply, sizeof reply, 0) != sizeof reply) return;
             int control = ::accept(m_listen, nullptr, nullptr);
             if (control < 0) return;
@@ -139,7 +135,7 @@ private:
         std::uint8_t request[7];
         while (readExact(fd, request, 7)) {
             std::uint8_t reply[7];
-            header(reply, 0, 0x80, 0);
+            header(reply, 0, qzib::FLAG_END, 0);
             if (::send(fd, reply, 7, 0) != 7) break;
         }
         ::close(fd);
@@ -152,8 +148,7 @@ private:
         std::memset(idn, ' ', sizeof idn);
         std::memcpy(idn, "QUAZAR,BENCH,000000/000,1.0", 27);
         while (readExact(fd, h, 7)) {
-            std::uint32_t length =
-                (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | h[3];
+            const std::uint32_t length = qzib::WireHeader::decode(h).length;
             payload.resize(length);
             if (!readExact(fd, payload.data(), length)) break;
             std::string text(payload.begin(), payload.end());
@@ -161,10 +156,10 @@ private:
             iovec v[2];
             v[0] = {out, 7};
             if (text == "*IDN?") {
-                header(out, kReplySize, 0x80, h[6]);
+                header(out, kReplySize, qzib::FLAG_END, h[6]);
                 v[1] = {idn, kReplySize};
             } else if (text == "BULK?") {
-                header(out, kBulkSize, 0x80, h[6]);
+                header(out, kBulkSize, qzib::FLAG_END, h[6]);
                 v[1] = {m_bulk.data(), kBulkSize};
             } else {
                 continue;
@@ -188,8 +183,7 @@ public:
         m_data = ::socket(AF_INET, SOCK_STREAM, 0);
         if (::connect(m_data, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) die("connect");
         noDelay(m_data);
-        const std::uint8_t version[4] = {0x00, 0x00, 0x00, 0x40};
-        ::send(m_data, version, 4, 0);
+        ::send(m_data, qzib::kProtocolVersionBytes.data(), 4, 0);
         std::uint8_t reply[8];
         if (!readExact(m_data, reply, 8)) die("set-up");
         m_control = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -204,13 +198,12 @@ public:
     std::size_t query(const char* text, char* into) {
         std::uint8_t out[64];
         std::size_t length = std::strlen(text);
-        header(out, static_cast<std::uint32_t>(length), 0x90, ++m_sequence);
+        header(out, static_cast<std::uint32_t>(length), qzib::FLAG_END | qzib::FLAG_REMOTE, ++m_sequence);
         std::memcpy(out + 7, text, length);
         if (::send(m_data, out, 7 + length, 0) != static_cast<ssize_t>(7 + length)) die("send");
         std::uint8_t h[7];
         if (!readExact(m_data, h, 7)) die("recv");
-        std::uint32_t n =
-            (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) | (std::uint32_t{h[2]} << 8) | h[3];
+        const std::uint32_t n = qzib::WireHeader::decode(h).length;
         // Read in blocks of at most 1 MiB, as the library's caller does.
         for (std::uint32_t done = 0; done < n;) {
             std::uint32_t chunk = std::min<std::uint32_t>(n - done, kBlockSize);

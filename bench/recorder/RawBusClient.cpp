@@ -11,14 +11,16 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "wire/WireHeader.h"
+
 namespace marlin::bench {
 
 namespace {
 
-constexpr std::uint8_t kEnd = 0x80;
-constexpr std::uint8_t kCommand = 0x40;
-constexpr std::uint8_t kRemote = 0x10;
-constexpr std::uint8_t kConsumed = 0x04;
+using qzib::FLAG_COMMAND;
+using qzib::FLAG_CONSUMED;
+using qzib::FLAG_END;
+using qzib::FLAG_REMOTE;
 
 int connectTo(const std::string& address, std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -40,8 +42,7 @@ int connectTo(const std::string& address, std::uint16_t port) {
 
 RawBusClient::RawBusClient(const std::string& address, std::uint16_t port) {
     data_ = connectTo(address, port);
-    const float version = 2.0f;
-    sendAll(data_, &version, 4);
+    sendAll(data_, qzib::kProtocolVersionBytes.data(), 4);
     unsigned char reply[8];
     receiveAll(data_, reply, 8);  // version, then the pairing token
     control_ = connectTo(address, port);
@@ -76,25 +77,22 @@ void RawBusClient::receiveAll(int fd, void* data, std::size_t size) {
 }
 
 void RawBusClient::control(std::uint8_t flags, std::uint8_t code) {
-    std::uint8_t header[7] = {0, 0, 0, 0, static_cast<std::uint8_t>(kEnd | kRemote | flags), code, 0};
-    sendAll(control_, header, 7);
-    receiveAll(control_, header, 7);
+    auto header = qzib::WireHeader{0, static_cast<std::uint8_t>(FLAG_END | FLAG_REMOTE | flags), code, 0}.encode();
+    sendAll(control_, header.data(), 7);
+    receiveAll(control_, header.data(), 7);
 }
 
 void RawBusClient::write(const std::string& command) {
     if (!addressed_) {
-        control(kCommand, 0x20);  // listen, once before the first message
+        control(FLAG_COMMAND, qzib::ifc::kListenAddressBase);  // listen, once before the first message
         addressed_ = true;
     }
     ++sequence_;
     const auto length = static_cast<std::uint32_t>(command.size());
-    std::uint8_t header[7] = {static_cast<std::uint8_t>(length >> 24),
-                              static_cast<std::uint8_t>(length >> 16),
-                              static_cast<std::uint8_t>(length >> 8),
-                              static_cast<std::uint8_t>(length),
-                              static_cast<std::uint8_t>(kEnd | kRemote | (consumed_ ? kConsumed : 0)),
-                              0,
-                              sequence_};
+    std::uint8_t header[7];
+    qzib::WireHeader{length, static_cast<std::uint8_t>(FLAG_END | FLAG_REMOTE | (consumed_ ? FLAG_CONSUMED : 0)), 0,
+                     sequence_}
+        .encodeTo(header);
     consumed_ = false;
     iovec parts[2] = {{header, 7}, {const_cast<char*>(command.data()), command.size()}};
     msghdr msg{};
@@ -127,17 +125,16 @@ std::string RawBusClient::read() {
     for (;;) {
         std::uint8_t header[7];
         receiveAll(data_, header, 7);
-        const std::uint32_t length = static_cast<std::uint32_t>(header[0]) << 24 |
-                                     static_cast<std::uint32_t>(header[1]) << 16 |
-                                     static_cast<std::uint32_t>(header[2]) << 8 | header[3];
+        const qzib::WireHeader h = qzib::WireHeader::decode(header);
+        const std::uint32_t length = h.length;
         const std::size_t at = reply.size();
         reply.resize(at + length);
         receiveAll(data_, reply.data() + at, length);
-        if (header[6] != sequence_) {  // a stale block of an earlier message
+        if (h.sequence != sequence_) {  // a stale block of an earlier message
             reply.resize(at);
             continue;
         }
-        if (header[4] & kEnd) break;
+        if (h.has(FLAG_END)) break;
     }
     consumed_ = true;
     return reply;

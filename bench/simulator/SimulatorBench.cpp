@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "analyzer_sim/Simulator.h"
+#include "wire/WireHeader.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr const char* kAddress = "127.0.0.8";
 constexpr std::uint16_t kPort = 2525;
 constexpr std::uint32_t kPoints = 501;
 constexpr double kGoalPerSecond = 20000.0;
+constexpr std::uint8_t kEndRemote = qzib::FLAG_END | qzib::FLAG_REMOTE;
 
 bool readExact(int fd, void* buffer, std::size_t count) {
     auto* p = static_cast<char*>(buffer);
@@ -97,7 +99,8 @@ private:
         if (data_ < 0) return;
         const int one = 1;
         ::setsockopt(data_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        unsigned char greeting[8] = {0x00, 0x00, 0x00, 0x40, 1, 2, 3, 4};
+        unsigned char greeting[8] = {0, 0, 0, 0, 1, 2, 3, 4};
+        std::memcpy(greeting, qzib::kProtocolVersionBytes.data(), 4);
         unsigned char version[4];
         if (!readExact(data_, version, 4) || ::send(data_, greeting, 8, 0) != 8) return;
         control_ = ::accept(listen_, nullptr, nullptr);
@@ -112,23 +115,17 @@ private:
             unsigned char head[7];
             if (fds[1].revents) {
                 if (!readExact(control_, head, 7)) return;
-                unsigned char reply[7] = {0, 0, 0, 0, 0x90, 0, 0};
-                if (::send(control_, reply, 7, 0) != 7) return;
+                const auto reply = qzib::WireHeader{0, kEndRemote, 0, 0}.encode();
+                if (::send(control_, reply.data(), 7, 0) != 7) return;
             }
             if (fds[0].revents) {
                 if (!readExact(data_, head, 7)) return;
-                const std::uint32_t length = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
-                                             (std::uint32_t{head[2]} << 8) | head[3];
+                const qzib::WireHeader in = qzib::WireHeader::decode(head);
+                const std::uint32_t length = in.length;
                 if (length > payload.size() || !readExact(data_, payload.data(), length)) return;
                 const std::uint32_t n = static_cast<std::uint32_t>(reply_.size());
-                unsigned char out[7] = {static_cast<unsigned char>(n >> 24),
-                                        static_cast<unsigned char>(n >> 16),
-                                        static_cast<unsigned char>(n >> 8),
-                                        static_cast<unsigned char>(n),
-                                        0x90,
-                                        0,
-                                        head[6]};
-                iovec parts[2] = {{out, 7}, {reply_.data(), reply_.size()}};
+                auto out = qzib::WireHeader{n, kEndRemote, 0, in.sequence}.encode();
+                iovec parts[2] = {{out.data(), 7}, {reply_.data(), reply_.size()}};
                 if (::writev(data_, parts, 2) != static_cast<ssize_t>(7 + reply_.size())) return;
             }
         }
@@ -207,9 +204,8 @@ Result measurePipelined(double seconds, int window, const std::function<double()
         return fd;
     };
     const int data = connectOne();
-    const unsigned char version[4] = {0x00, 0x00, 0x00, 0x40};
     unsigned char greeting[8];
-    if (data < 0 || ::send(data, version, 4, 0) != 4 || !readExact(data, greeting, 8)) {
+    if (data < 0 || ::send(data, qzib::kProtocolVersionBytes.data(), 4, 0) != 4 || !readExact(data, greeting, 8)) {
         r.ok = false;
         return r;
     }
@@ -223,11 +219,7 @@ Result measurePipelined(double seconds, int window, const std::function<double()
     std::uint8_t sequence = 0;
     auto sendQuery = [&] {
         unsigned char message[7 + sizeof kQuery];
-        message[0] = message[1] = message[2] = 0;
-        message[3] = static_cast<unsigned char>(queryLength);
-        message[4] = 0x90;
-        message[5] = 0;
-        message[6] = ++sequence;
+        qzib::WireHeader{queryLength, kEndRemote, 0, ++sequence}.encodeTo(message);
         std::memcpy(message + 7, kQuery, queryLength);
         return ::send(data, message, 7 + queryLength, 0) == static_cast<ssize_t>(7 + queryLength);
     };
@@ -235,8 +227,7 @@ Result measurePipelined(double seconds, int window, const std::function<double()
     auto readReply = [&] {
         unsigned char head[7];
         if (!readExact(data, head, 7)) return false;
-        const std::uint32_t length = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
-                                     (std::uint32_t{head[2]} << 8) | head[3];
+        const std::uint32_t length = qzib::WireHeader::decode(head).length;
         return length == 6 + kPoints * 4 + 1 && readExact(data, payload.data(), length);
     };
     // The simulator answers in the format set last; the bare server ignores this.
@@ -244,11 +235,7 @@ Result measurePipelined(double seconds, int window, const std::function<double()
         static const char kFormat[] = "FORM REAL,32";
         unsigned char message[7 + sizeof kFormat];
         const std::uint32_t n = sizeof kFormat - 1;
-        message[0] = message[1] = message[2] = 0;
-        message[3] = static_cast<unsigned char>(n);
-        message[4] = 0x90;
-        message[5] = 0;
-        message[6] = ++sequence;
+        qzib::WireHeader{n, kEndRemote, 0, ++sequence}.encodeTo(message);
         std::memcpy(message + 7, kFormat, n);
         ::send(data, message, 7 + n, 0);
     }

@@ -11,7 +11,9 @@
  * could not be opened; -1 a short write or any other failure.
  *
  * A device must not be used by two threads at once. Timeouts are whole seconds; 0 lets data
- * transfers wait without limit. */
+ * transfers wait without limit. A call ends within the timeout however much or little the
+ * instrument sends (stale or unasked data is dropped against the same limit), and closing a
+ * device takes at most 1 s. */
 #pragma once
 
 #include <stdint.h>
@@ -51,8 +53,10 @@ QZIB32_API int16_t QZIB32_CALL QZDLLibwrt(int16_t ud, const char* text, int16_t*
 /* Writes count bytes as one message. */
 QZIB32_API int16_t QZIB32_CALL QZDLLilwrt(int16_t ud, const char* buffer, uint32_t count, int16_t* ibsta,
                                           int16_t* iberr, int32_t* ibcntl);
-/* Reads up to and including the block marked END, without a size limit: the buffer must hold
- * the whole message. */
+/* Reads up to and including the block marked END, without a size limit. The call cannot know
+ * the buffer's size: it writes as many bytes as the instrument sends, and a longer reply than
+ * the buffer holds overwrites the memory behind it. Use it only where the reply's size is
+ * known; otherwise call QZDLLilrd with the buffer's size. */
 QZIB32_API int16_t QZIB32_CALL QZDLLibrd(int16_t ud, char* buffer, int16_t* ibsta, int16_t* iberr,
                                          int32_t* ibcntl);
 /* Reads at most count bytes; a message that does not fit is continued by the next read. */
@@ -61,7 +65,8 @@ QZIB32_API int16_t QZIB32_CALL QZDLLilrd(int16_t ud, char* buffer, uint32_t coun
 /* Sends a file's contents as one message. */
 QZIB32_API int16_t QZIB32_CALL QZDLLibwrtf(int16_t ud, const char* fileName, int16_t* ibsta, int16_t* iberr,
                                            int32_t* ibcntl);
-/* Reads one message into a file (created or truncated). */
+/* Reads one message into a file (created or truncated). The file grows with whatever the
+ * instrument sends; the whole transfer ends at the timeout. */
 QZIB32_API int16_t QZIB32_CALL QZDLLibrdf(int16_t ud, const char* fileName, int16_t* ibsta, int16_t* iberr,
                                           int32_t* ibcntl);
 /* result: 1 when the instrument has a service request pending, else 0. */

@@ -24,6 +24,9 @@ inline constexpr Millis kEventBound{5000};
 
 inline constexpr std::uint16_t kPort = 2525;
 
+// The header codec and flag bits below are written out again here on purpose, instead of using
+// the library's wire/WireHeader.h: the fake checks the library's bytes, and a shared mistake
+// would pass unnoticed.
 inline constexpr std::uint8_t kFlagEnd = 0x80;
 inline constexpr std::uint8_t kFlagCommand = 0x40;
 inline constexpr std::uint8_t kFlagSrq = 0x20;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ErrorQueue.h"
+#include "MemoryBudget.h"
 #include "ScpiCommand.h"
 #include "Spectrum.h"
 #include "StatusRegisters.h"
@@ -27,12 +28,18 @@ class Instrument {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // Blocks until the given time; false when the wait was broken off (device clear, shutdown).
+    using WaitFn = std::function<bool(Clock::time_point)>;
+
     struct Hooks {
         std::function<Clock::time_point()> now;
-        // Blocks until the given time; false when the wait was broken off (device clear, shutdown).
-        std::function<bool(Clock::time_point)> waitUntil;
+        // How execute(message) waits for a sweep.
+        WaitFn waitUntil;
         // The date written into trace exports ("2026-12-07").
         std::function<std::string()> date;
+        // True once nobody waits for the message any more (the client left): a long message
+        // stops between two of its commands.
+        std::function<bool()> abandoned;
     };
 
     enum class TraceMode { Write, MaxHold, MinHold, Average, View };
@@ -53,7 +60,13 @@ public:
 
     Instrument(const InstrumentOptions& options, Hooks hooks);
 
-    Response execute(std::string_view message);
+    // Limits on replies and stored files; the files also count against budget (when given).
+    // Set before the first message.
+    void setLimits(const ResourceLimits& limits, std::shared_ptr<MemoryBudget> budget);
+
+    Response execute(std::string_view message) { return execute(message, hooks_.waitUntil); }
+    // Runs the message with its own way of waiting: a server releases its locks for the wait.
+    Response execute(std::string_view message, const WaitFn& waitUntil);
 
     // Completes a sweep whose time has come (and the *OPC waiting for it).
     void update();
@@ -105,12 +118,13 @@ private:
     struct CommandEntry;
     static const std::vector<CommandEntry>& commandTable();
 
-    void executeOne(const ScpiCommand& cmd, Response& response, std::vector<std::string>& context);
+    void executeOne(const ScpiCommand& cmd, const WaitFn& waitUntil, Response& response,
+                    std::vector<std::string>& context);
     void resetSettings();
     void reconfigure();
     void startSweep();
     void completeSweep();
-    bool waitForSweep();
+    bool waitForSweep(const WaitFn& waitUntil);
     void freshenContinuous();
     void refreshStatus();
     void setStartStop(double start, double stop);
@@ -121,6 +135,7 @@ private:
                                           double def);
     std::optional<std::string> stringParameter(Call& call, std::size_t index);
     static std::string fileKey(std::string_view name);
+    void storeFile(const std::string& key, std::string content);
 
     // Command handlers.
     void idn(Call&);
@@ -170,6 +185,8 @@ private:
     ErrorQueue errors_;
     StatusRegisters status_;
     std::map<std::string, std::string> files_;
+    ResourceLimits limits_;
+    BudgetShare filesShare_;  // the bytes of files_
 
     double sweepTime_ = 0.0;
     std::optional<double> rbwHz_;  // none: coupled to the span

@@ -38,6 +38,10 @@ std::string_view errorText(int code) {
             return "Too much data";
         case kIllegalParameterValue:
             return "Illegal parameter value";
+        case kOutOfMemory:
+            return "Out of memory";
+        case kMediaFull:
+            return "Media full";
         case kFileNameNotFound:
             return "File name not found";
         case kQueueOverflow:

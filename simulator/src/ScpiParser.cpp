@@ -35,12 +35,10 @@ std::size_t blockLength(std::string_view s, std::size_t pos) {
     return pos + total <= s.size() ? total : 0;
 }
 
-// Splits s at separator characters that are outside quotes and blocks.
-std::vector<std::string_view> splitOutside(std::string_view s, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
+// Position of the first separator at or after from that is outside quotes and blocks, or npos.
+std::size_t findOutside(std::string_view s, std::size_t from, char separator) {
     char quote = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = from; i < s.size(); ++i) {
         const char c = s[i];
         if (quote) {
             if (c == quote) {
@@ -59,9 +57,21 @@ std::vector<std::string_view> splitOutside(std::string_view s, char separator) {
             const std::size_t n = blockLength(s, i);
             if (n > 0) i += n - 1;
         } else if (c == separator) {
-            parts.push_back(s.substr(start, i - start));
-            start = i + 1;
+            return i;
         }
+    }
+    return std::string_view::npos;
+}
+
+// Splits s at separator characters that are outside quotes and blocks.
+std::vector<std::string_view> splitOutside(std::string_view s, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = findOutside(s, start, separator);
+        if (end == std::string_view::npos) break;
+        parts.push_back(s.substr(start, end - start));
+        start = end + 1;
     }
     parts.push_back(s.substr(start));
     return parts;
@@ -138,22 +148,34 @@ ScpiCommand ScpiParser::parseUnit(std::string_view unit) {
     return cmd;
 }
 
+ScpiParser::Units::Units(std::string_view message) : message_(trim(message)) {}
+
+bool ScpiParser::Units::next(ScpiCommand& command) {
+    while (!done_) {
+        const std::size_t end = findOutside(message_, pos_, ';');
+        const std::string_view unit =
+            trim(message_.substr(pos_, end == std::string_view::npos ? std::string_view::npos : end - pos_));
+        done_ = end == std::string_view::npos;
+        pos_ = done_ ? message_.size() : end + 1;
+        if (!unit.empty()) {
+            command = parseUnit(unit);
+            return true;
+        }
+        // A lone trailing ';' is tolerated; an empty unit between two others is not.
+        if (!done_) {
+            command = ScpiCommand{};
+            command.syntaxError = scpi::kSyntaxError;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<ScpiCommand> ScpiParser::parse(std::string_view message) {
     std::vector<ScpiCommand> commands;
-    const std::vector<std::string_view> units = splitOutside(trim(message), ';');
-    for (std::size_t k = 0; k < units.size(); ++k) {
-        const std::string_view unit = trim(units[k]);
-        if (unit.empty()) {
-            // A lone trailing ';' is tolerated; an empty unit between two others is not.
-            if (k + 1 < units.size()) {
-                ScpiCommand bad;
-                bad.syntaxError = scpi::kSyntaxError;
-                commands.push_back(std::move(bad));
-            }
-            continue;
-        }
-        commands.push_back(parseUnit(unit));
-    }
+    Units units(message);
+    ScpiCommand command;
+    while (units.next(command)) commands.push_back(std::move(command));
     return commands;
 }
 

@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <system_error>
 #include <cstring>
 #include <vector>
 
@@ -17,7 +18,8 @@
 namespace marlin::sim {
 namespace {
 
-constexpr std::size_t kMaxMessageBytes = 16u << 20;
+// Payload is taken in (and its memory granted) in pieces of this size as it arrives.
+constexpr std::size_t kPayloadPiece = 64 * 1024;
 // Once a message has begun, each wait for more of it (or for room to send) has this limit; a
 // stop or close ends it sooner by shutting the connections down.
 constexpr std::uint32_t kTransferLimitMs = 60000;
@@ -27,12 +29,18 @@ constexpr std::uint32_t kControlLimitMs = 5000;
 // in microseconds; the bound only matters on a badly overloaded machine.
 constexpr auto kDataIdleLimit = std::chrono::seconds(5);
 
+constexpr int kHungUp = -2;
+
 // Waits until one of fds is readable (its index) or the deadline passes (-1). A descriptor that
-// fails counts as readable, so that the caller's next read reports it.
-int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::time_point> deadline) {
-    pollfd p[5];
+// fails counts as readable, so that the caller's next read reports it. A socket given as
+// hangUp is watched only for the peer closing it (kHungUp), not for its input.
+int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::time_point> deadline,
+             int hangUp = -1) {
+    pollfd p[6];
     nfds_t n = 0;
     for (int fd : fds) p[n++] = {fd, POLLIN, 0};
+    const nfds_t watched = n;
+    if (hangUp >= 0) p[n++] = {hangUp, POLLRDHUP, 0};
     for (;;) {
         int timeoutMs = -1;
         if (deadline) {
@@ -44,9 +52,10 @@ int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::ti
         const int r = ::poll(p, n, timeoutMs);
         if (r < 0 && errno != EINTR) return 0;
         if (r <= 0) continue;
-        for (nfds_t i = 0; i < n; ++i) {
+        for (nfds_t i = 0; i < watched; ++i) {
             if (p[i].revents) return static_cast<int>(i);
         }
+        if (n > watched && p[watched].revents) return kHungUp;
     }
 }
 
@@ -65,6 +74,12 @@ bool isReadable(int fd) {
     return ::poll(&p, 1, 0) > 0;
 }
 
+// The peer closed (or reset) its side of the connection.
+bool hungUp(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 // Message text for a log line: printable, and short.
 std::string printable(std::string_view text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
@@ -76,40 +91,43 @@ std::string printable(std::string_view text) {
     return out;
 }
 
-const char* controlName(const WireHeader& h) {
-    if (h.has(WireHeader::kFlagCommand)) {
+const char* controlName(const qzib::WireHeader& h) {
+    if (h.has(qzib::FLAG_COMMAND)) {
         switch (h.code) {
-            case ifc::kGoToLocal:
+            case qzib::ifc::kGoToLocal:
                 return "go to local";
-            case ifc::kSelectedDeviceClear:
+            case qzib::ifc::kSelectedDeviceClear:
                 return "device clear";
-            case ifc::kDeviceClear:
+            case qzib::ifc::kDeviceClear:
                 return "universal device clear";
-            case ifc::kSerialPollEnable:
+            case qzib::ifc::kSerialPollEnable:
                 return "serial poll";
-            case ifc::kGroupExecuteTrigger:
+            case qzib::ifc::kGroupExecuteTrigger:
                 return "trigger";
             default:
                 return h.code >= 0x20 && h.code < 0x3F ? "listen" : "interface command";
         }
     }
-    if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) return "wait for service request";
-    if (h.has(WireHeader::kFlagQuery)) return "test service request";
-    return h.has(WireHeader::kFlagRemote) ? "remote enable" : "remote disable";
+    if (h.has(qzib::FLAG_SRQ) && h.has(qzib::FLAG_QUERY)) return "wait for service request";
+    if (h.has(qzib::FLAG_QUERY)) return "test service request";
+    return h.has(qzib::FLAG_REMOTE) ? "remote enable" : "remote disable";
 }
 
 }  // namespace
 
 Session::Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id)
     : host_(host),
+      limits_(host.options()->limits),
+      messageShare_(host.memoryBudget()),
       channel_(std::make_unique<qzib::CSocketCommunicationChannel>(data)),
       peer_(peerOf(data)),
       token_(token),
       id_(id) {
     Instrument::Hooks hooks;
     hooks.now = [] { return Instrument::Clock::now(); };
-    hooks.waitUntil = [this](Instrument::Clock::time_point t) { return waitUntil(t); };
+    hooks.abandoned = [this] { return closing_ || hungUp(channel_->GetDataSocket()); };
     instrument_ = std::make_unique<Instrument>(host_.options()->instrument, std::move(hooks));
+    instrument_->setLimits(limits_, host_.memoryBudget());
 }
 
 Session::~Session() {
@@ -133,19 +151,31 @@ void Session::start() {
     dataThread_ = std::thread([this] { serveData(); });
 }
 
+// Takes only the attach lock, never the instrument's: pairing must not wait for a device that
+// is busy with a long message.
 bool Session::attachControl(qzib::SocketHandle control) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(attachMutex_);
     if (hasControl_ || closing_) return false;
     channel_->SetControlSocket(control);
     channel_->SetNoDelay(true);
     hasControl_ = true;
+    try {
+        controlThread_ = std::thread([this] { serveControl(); });
+    } catch (const std::system_error&) {
+        // No thread to serve it: the device cannot work, so it ends (the channel owns the socket).
+        closeLocked();
+        return true;
+    }
     controlStarted_ = true;
-    controlThread_ = std::thread([this] { serveControl(); });
     return true;
 }
 
 void Session::close() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(attachMutex_);
+    closeLocked();
+}
+
+void Session::closeLocked() {
     if (closing_.exchange(true)) return;
     closePipe_.signal();
     // Ending the receiving side wakes any read still under way; a send that waits for a client
@@ -171,7 +201,7 @@ DeviceState Session::state() {
     DeviceState s;
     s.id = id_;
     s.peer = peer_;
-    s.controlConnected = hasControl_ && !controlDone_;
+    s.controlConnected = controlStarted_ && !controlDone_;
     s.remote = instrument_->remote();
     s.continuous = instrument_->continuous();
     s.outputPending = instrument_->outputPending();
@@ -225,6 +255,33 @@ Session::Io Session::readData(void* buffer, std::size_t count) {
         sawReadable = true;
     }
     return Io::Ok;
+}
+
+void Session::dropMessage(int error) {
+    std::string().swap(message_);
+    messageShare_.release();
+    messageError_ = error;
+}
+
+// Takes in the payload of a block for the message being received. Memory is granted piece by
+// piece as the bytes arrive, not from the announced length: a header that promises 16 MiB and
+// sends nothing holds nothing. A message over the device's limit (-223) or over what all
+// devices may hold together (-225) is read on and dropped, and answered with that error.
+Session::Io Session::takePayload(std::size_t length) {
+    if (messageError_ == 0 && message_.size() + length > limits_.messageBytes) dropMessage(scpi::kTooMuchData);
+    while (length > 0 && messageError_ == 0) {
+        const std::size_t piece = std::min(length, kPayloadPiece);
+        if (!messageShare_.grow(piece)) {
+            dropMessage(scpi::kOutOfMemory);
+            break;
+        }
+        const std::size_t old = message_.size();
+        message_.resize(old + piece);
+        const Io r = readData(message_.data() + old, piece);
+        if (r != Io::Ok) return r;
+        length -= piece;
+    }
+    return discardData(length);
 }
 
 Session::Io Session::discardData(std::size_t count) {
@@ -284,38 +341,27 @@ void Session::markIdle() {
 }
 
 void Session::serveData() {
-    std::uint8_t bytes[WireHeader::kSize];
+    std::uint8_t bytes[qzib::WireHeader::kSize];
     for (;;) {
         if (readData(bytes, sizeof bytes) != Io::Ok) break;
-        const WireHeader h = WireHeader::decode(bytes);
+        const qzib::WireHeader h = qzib::WireHeader::decode(bytes);
         {
             std::lock_guard lock(mutex_);
             dataBusy_ = true;
             dataBuffered_ = false;
             // Whatever output the client had not read is gone once it sends a new message.
             instrument_->setOutputPending(false);
-            instrument_->setRemote(h.has(WireHeader::kFlagRemote));
-            if (message_.empty() && !messageTooLong_) {
+            instrument_->setRemote(h.has(qzib::FLAG_REMOTE));
+            if (message_.empty() && messageError_ == 0) {
                 messageGeneration_ = clearGeneration_;
             } else if (messageGeneration_ != clearGeneration_) {
                 // A device clear came between the blocks of this message: its start is dropped.
-                message_.clear();
-                messageTooLong_ = false;
+                dropMessage(0);
                 messageGeneration_ = clearGeneration_;
             }
         }
-        Io r;
-        if (messageTooLong_ || message_.size() + h.length > kMaxMessageBytes) {
-            messageTooLong_ = true;
-            message_.clear();
-            r = discardData(h.length);
-        } else {
-            const std::size_t old = message_.size();
-            message_.resize(old + h.length);
-            r = readData(message_.data() + old, h.length);
-        }
-        if (r != Io::Ok) break;
-        if (h.has(WireHeader::kFlagEnd)) {
+        if (takePayload(h.length) != Io::Ok) break;
+        if (h.has(qzib::FLAG_END)) {
             handleDataMessage(h.sequence);
         } else {
             std::lock_guard lock(mutex_);
@@ -336,8 +382,12 @@ void Session::serveData() {
 void Session::handleDataMessage(std::uint8_t sequence) {
     std::string message = std::move(message_);
     message_.clear();
-    const bool tooLong = messageTooLong_;
-    messageTooLong_ = false;
+    const int messageError = messageError_;
+    messageError_ = 0;
+    struct GiveBack {
+        BudgetShare& share;
+        ~GiveBack() { share.release(); }
+    } giveBack{messageShare_};
 
     std::unique_lock lock(mutex_);
     if (clearSignalled_.exchange(false)) clearPipe_.drain();
@@ -347,12 +397,11 @@ void Session::handleDataMessage(std::uint8_t sequence) {
         return;
     }
     Instrument::Response response;
-    if (tooLong) {
-        instrument_->pushError(scpi::kTooMuchData);
+    if (messageError != 0) {
+        instrument_->pushError(messageError);
     } else {
-        dataLock_ = &lock;
-        response = instrument_->execute(message);
-        dataLock_ = nullptr;
+        response = instrument_->execute(message,
+                                        [this, &lock](Instrument::Clock::time_point t) { return waitUntil(lock, t); });
     }
     ++messagesRun_;
     signalServiceRequest();
@@ -395,9 +444,7 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
         return;
     }
     if (faults.replyDelay.count() > 0) {
-        dataLock_ = &lock;
-        const bool waited = waitUntil(Instrument::Clock::now() + faults.replyDelay);
-        dataLock_ = nullptr;
+        const bool waited = waitUntil(lock, Instrument::Clock::now() + faults.replyDelay);
         if (!waited || generation != clearGeneration_) {
             lock.unlock();
             return;
@@ -423,9 +470,9 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
     lock.unlock();
 
     if (shortMessage) {
-        WireHeader h;
+        qzib::WireHeader h;
         h.length = static_cast<std::uint32_t>(bytes.empty() ? 8 : bytes.size());
-        h.flags = WireHeader::kFlagEnd | (remote ? WireHeader::kFlagRemote : 0);
+        h.flags = qzib::FLAG_END | (remote ? qzib::FLAG_REMOTE : 0);
         h.sequence = sequence;
         const auto head = h.encode();
         const qzib::SendBuffer parts[2] = {{static_cast<std::uint32_t>(head.size()), head.data()},
@@ -441,35 +488,36 @@ void Session::sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response
 bool Session::sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote) {
     const std::size_t maxBlock = std::max<std::size_t>(host_.options()->maxBlockBytes, 1);
     const std::size_t blocks = bytes.empty() ? 1 : (bytes.size() + maxBlock - 1) / maxBlock;
-    std::vector<std::array<std::uint8_t, WireHeader::kSize>> headers(blocks);
+    std::vector<std::array<std::uint8_t, qzib::WireHeader::kSize>> headers(blocks);
     std::vector<qzib::SendBuffer> parts;
     parts.reserve(blocks * 2);
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t offset = i * maxBlock;
         const std::size_t length = std::min(maxBlock, bytes.size() - offset);
-        WireHeader h;
+        qzib::WireHeader h;
         h.length = static_cast<std::uint32_t>(length);
-        h.flags = (i + 1 == blocks ? WireHeader::kFlagEnd : 0) | (remote ? WireHeader::kFlagRemote : 0);
+        h.flags = (i + 1 == blocks ? qzib::FLAG_END : 0) | (remote ? qzib::FLAG_REMOTE : 0);
         h.sequence = sequence;
         headers[i] = h.encode();
-        parts.push_back({static_cast<std::uint32_t>(WireHeader::kSize), headers[i].data()});
+        parts.push_back({static_cast<std::uint32_t>(qzib::WireHeader::kSize), headers[i].data()});
         if (length > 0) parts.push_back({static_cast<std::uint32_t>(length), bytes.data() + offset});
     }
     return writeData(parts.data(), static_cast<std::uint32_t>(parts.size()));
 }
 
-// Called by the instrument (through its hook) with the data thread's lock held: releases it for
-// the wait so that the control connection stays served.
-bool Session::waitUntil(Instrument::Clock::time_point until) {
-    std::unique_lock<std::mutex>* lock = dataLock_;
+// Called on the data thread with its lock held (also by the instrument, for a sweep): releases it
+// for the wait so that the control connection stays served.
+bool Session::waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::time_point until) {
     dataWaiting_ = true;
     idle_.notify_all();
     const std::uint64_t generation = messageGeneration_;
-    lock->unlock();
+    lock.unlock();
     bool completed = true;
     for (;;) {
-        const int which = pollWake({host_.stopFd(), closePipe_.fd(), clearPipe_.fd()}, until);
-        if (which < 0) break;
+        // A client that leaves ends the wait: nobody is left to take the reply.
+        const int which =
+            pollWake({host_.stopFd(), closePipe_.fd(), clearPipe_.fd()}, until, channel_->GetDataSocket());
+        if (which == -1) break;
         if (which < 2) {
             completed = false;
             break;
@@ -481,7 +529,7 @@ bool Session::waitUntil(Instrument::Clock::time_point until) {
             break;
         }
     }
-    lock->lock();
+    lock.lock();
     dataWaiting_ = false;
     return completed;
 }
@@ -527,49 +575,53 @@ bool Session::waitServiceRequest(std::unique_lock<std::mutex>& lock) {
 }
 
 void Session::serveControl() {
-    std::uint8_t bytes[WireHeader::kSize];
+    std::uint8_t bytes[qzib::WireHeader::kSize];
     for (;;) {
         if (readControl(bytes, sizeof bytes) != Io::Ok) break;
-        const WireHeader h = WireHeader::decode(bytes);
-        // Control messages have no payload; a short one that comes anyway is read and dropped.
-        if (h.length > (1u << 16)) break;
+        const qzib::WireHeader h = qzib::WireHeader::decode(bytes);
+        // Control messages have no payload; a short one that comes anyway is read and dropped,
+        // a longer one ends the device.
+        if (h.length > (1u << 16)) {
+            log("control message announcing " + std::to_string(h.length) + " bytes; device closed");
+            break;
+        }
         std::vector<std::uint8_t> payload(h.length);
         if (!payload.empty() && readControl(payload.data(), payload.size()) != Io::Ok) break;
         std::unique_lock lock(mutex_);
         // A control message comes after the data messages the client sent before it: let the
         // data side take those in first, as an instrument on a bus would have.
         waitForDataIdle(lock);
-        if (h.has(WireHeader::kFlagConsumed)) instrument_->setOutputPending(false);
+        if (h.has(qzib::FLAG_CONSUMED)) instrument_->setOutputPending(false);
         // Remote enable off puts the instrument in local; it returns to remote when addressed again.
-        if (!h.has(WireHeader::kFlagRemote)) instrument_->setRemote(false);
+        if (!h.has(qzib::FLAG_REMOTE)) instrument_->setRemote(false);
         std::uint8_t code = 0;
         bool answer = true;
-        if (h.has(WireHeader::kFlagCommand)) {
+        if (h.has(qzib::FLAG_COMMAND)) {
             switch (h.code) {
-                case ifc::kGoToLocal:
+                case qzib::ifc::kGoToLocal:
                     instrument_->setRemote(false);
                     break;
-                case ifc::kSelectedDeviceClear:
-                case ifc::kDeviceClear:
+                case qzib::ifc::kSelectedDeviceClear:
+                case qzib::ifc::kDeviceClear:
                     ++clearGeneration_;
                     instrument_->deviceClear();
                     clearSignalled_ = true;
                     clearPipe_.signal();
                     break;
-                case ifc::kSerialPollEnable:
+                case qzib::ifc::kSerialPollEnable:
                     code = instrument_->serialPoll();
                     break;
-                case ifc::kGroupExecuteTrigger:
+                case qzib::ifc::kGroupExecuteTrigger:
                     instrument_->trigger();
                     break;
                 default:
-                    if (h.code >= ifc::kListenAddressBase && h.code < 0x3F && h.has(WireHeader::kFlagRemote))
+                    if (h.code >= qzib::ifc::kListenAddressBase && h.code < 0x3F && h.has(qzib::FLAG_REMOTE))
                         instrument_->setRemote(true);
                     break;
             }
-        } else if (h.has(WireHeader::kFlagSrq) && h.has(WireHeader::kFlagQuery)) {
+        } else if (h.has(qzib::FLAG_SRQ) && h.has(qzib::FLAG_QUERY)) {
             answer = waitServiceRequest(lock);
-        } else if (h.has(WireHeader::kFlagQuery)) {
+        } else if (h.has(qzib::FLAG_QUERY)) {
             instrument_->update();
         }
         if (!answer) {
@@ -577,21 +629,24 @@ void Session::serveControl() {
             if (host_.options()->verbose) log("control: wait for service request given up by the client");
             continue;
         }
-        WireHeader reply;
-        reply.flags = WireHeader::kFlagEnd | (instrument_->remote() ? WireHeader::kFlagRemote : 0) |
-                      (instrument_->serviceRequested() ? WireHeader::kFlagSrq : 0);
+        qzib::WireHeader reply;
+        reply.flags = qzib::FLAG_END | (instrument_->remote() ? qzib::FLAG_REMOTE : 0) |
+                      (instrument_->serviceRequested() ? qzib::FLAG_SRQ : 0);
         reply.code = code;
         lock.unlock();
         const auto out = reply.encode();
         if (!writeControl(out.data(), static_cast<std::uint32_t>(out.size()))) break;
         if (host_.options()->verbose) {
             std::string line = std::string("control: ") + controlName(h);
-            if (h.has(WireHeader::kFlagCommand) && h.code == ifc::kSerialPollEnable)
+            if (h.has(qzib::FLAG_COMMAND) && h.code == qzib::ifc::kSerialPollEnable)
                 line += " -> status byte " + std::to_string(code);
-            if (reply.has(WireHeader::kFlagSrq)) line += " (service request pending)";
+            if (reply.has(qzib::FLAG_SRQ)) line += " (service request pending)";
             log(line);
         }
     }
+    // The device ends with its control connection: without it the client cannot use it, and a
+    // data thread waiting for a long operation would hold it for nothing.
+    close();
     controlDone_ = true;
     if (dataDone_) host_.sessionFinished();
 }

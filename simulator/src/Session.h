@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "Instrument.h"
+#include "MemoryBudget.h"
 #include "SessionHost.h"
 #include "WakePipe.h"
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 #include "analyzer_sim/DeviceState.h"
 #include "channels/CSocketCommunicationChannel.h"
 
@@ -28,7 +29,8 @@ class Session {
 public:
     using Token = std::array<std::uint8_t, 4>;
 
-    // Takes the accepted data connection, whose set-up exchange is done.
+    // Takes the accepted data connection, whose set-up exchange is done. Raises
+    // std::system_error when out of descriptors; the socket is then still the caller's.
     Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id);
     ~Session();
     Session(const Session&) = delete;
@@ -36,8 +38,10 @@ public:
 
     // Sends the instrument's half of the set-up exchange on the data connection.
     bool sendGreeting(const void* bytes, std::uint32_t count);
+    // Raises std::system_error when no thread can be started; close() the session then.
     void start();
-    // Takes the control connection; false when the device already has one.
+    // Takes the control connection (also when the device cannot start serving it and closes);
+    // false when the device already has one or is closing.
     bool attachControl(qzib::SocketHandle control);
     // Ends both connections; join() waits for the threads.
     void close();
@@ -56,8 +60,9 @@ private:
     void sendReply(std::unique_lock<std::mutex>& lock, Instrument::Response& response, std::uint8_t sequence,
                    std::uint64_t generation);
     bool sendBlocks(const std::string& bytes, std::uint8_t sequence, bool remote);
-    bool waitUntil(Instrument::Clock::time_point until);
+    bool waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::time_point until);
     void markIdle();
+    void closeLocked();
     void waitForDataIdle(std::unique_lock<std::mutex>& lock);
     bool waitServiceRequest(std::unique_lock<std::mutex>& lock);
     void signalServiceRequest();
@@ -67,12 +72,22 @@ private:
     // Waits for input without limit (a stop or close ends the wait) and reads count bytes.
     Io readData(void* buffer, std::size_t count);
     Io discardData(std::size_t count);
+    Io takePayload(std::size_t length);
+    void dropMessage(int error);
     Io readControl(void* buffer, std::size_t count);
     bool writeData(const qzib::SendBuffer* buffers, std::uint32_t number);
     bool writeControl(const void* buffer, std::uint32_t count);
 
     SessionHost& host_;
+    const ResourceLimits limits_;
+    BudgetShare messageShare_;  // memory of message_
+    // Made before the channel takes the socket, so that running out of descriptors here leaves
+    // the socket to the caller.
+    WakePipe closePipe_;
+    WakePipe clearPipe_;
+    WakePipe srqPipe_;
     std::unique_ptr<qzib::CSocketCommunicationChannel> channel_;
+    std::mutex attachMutex_;  // guards hasControl_ and the start of closing
     bool hasControl_ = false;
     std::string peer_;
     Token token_;
@@ -81,7 +96,6 @@ private:
     std::mutex mutex_;  // guards everything below and the instrument
     std::condition_variable idle_;
     std::unique_ptr<Instrument> instrument_;
-    std::unique_lock<std::mutex>* dataLock_ = nullptr;  // held by the data thread while it runs a message
     bool dataBusy_ = false;                             // a message is being received or run
     bool dataWaiting_ = false;                          // the message waits for a sweep or a reply delay
     bool dataSending_ = false;                          // its reply is being sent
@@ -96,11 +110,7 @@ private:
     std::size_t inEnd_ = 0;
     bool dataBuffered_ = false;  // input taken in but not yet run, beyond the current message
     std::atomic<bool> clearSignalled_{false};
-    bool messageTooLong_ = false;
-
-    WakePipe closePipe_;
-    WakePipe clearPipe_;
-    WakePipe srqPipe_;
+    int messageError_ = 0;  // the message over a limit: the error that answers it
     std::thread dataThread_;
     std::thread controlThread_;
     std::atomic<bool> dataDone_{false};

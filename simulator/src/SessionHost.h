@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "MemoryBudget.h"
 #include "analyzer_sim/SimulatorOptions.h"
 
 namespace marlin::sim {
@@ -16,6 +17,8 @@ public:
     virtual void log(std::string_view line) = 0;
     // A session's threads are ending: its connections can be closed and its threads joined.
     virtual void sessionFinished() = 0;
+    // What all devices together may hold; shared by the sessions.
+    virtual std::shared_ptr<MemoryBudget> memoryBudget() const = 0;
     // Readable once the server is stopping.
     virtual int stopFd() const = 0;
 };

@@ -1,6 +1,7 @@
 #include "analyzer_sim/Simulator.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -21,7 +22,7 @@
 #include "Session.h"
 #include "SessionHost.h"
 #include "WakePipe.h"
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 #include "channels/CServerInetCommunicationChannelFactory.h"
 #include "channels/ErrorNumberFailure.h"
 
@@ -29,8 +30,14 @@ namespace marlin::sim {
 namespace {
 
 constexpr std::uint16_t kFallbackPort = 2525;
+// Accept failures in the bus library's (Winsock) numbering: no descriptors, no buffer space.
+constexpr int kOutOfDescriptors = 10024;
+constexpr int kOutOfBuffers = 10055;
 constexpr auto kGreetingLimit = std::chrono::seconds(5);
 constexpr int kBacklog = 64;
+// Out of descriptors with none in reserve, the listener is left alone this long before the
+// next try, instead of being polled (and failing) in a loop.
+constexpr auto kShortageBackoff = std::chrono::milliseconds(100);
 
 // A connection accepted but not yet known as data or control: its first four bytes decide.
 struct Greeting {
@@ -70,9 +77,15 @@ class Simulator::Impl : public SessionHost {
 public:
     explicit Impl(SimulatorOptions options)
         : options_(std::make_shared<const SimulatorOptions>(std::move(options))),
-          bindAddress_(options_->bindAddress) {}
+          bindAddress_(options_->bindAddress),
+          budget_(std::make_shared<MemoryBudget>(options_->limits.totalBytes)) {}
 
-    ~Impl() override { stop(); }
+    ~Impl() override {
+        stop();
+        if (reserveFd_ >= 0) ::close(reserveFd_);
+    }
+
+    std::shared_ptr<MemoryBudget> memoryBudget() const override { return budget_; }
 
     std::shared_ptr<const SimulatorOptions> options() const override {
         std::lock_guard lock(optionsMutex_);
@@ -123,6 +136,9 @@ public:
                                     "cannot listen on " + where + ": " + e.what());
         }
         port_ = listener_->GetPort();
+        // Kept for the moment the process runs out: closed, it lets one more connection be
+        // accepted only to be refused, so that a client is told at once instead of waiting.
+        if (reserveFd_ < 0) reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         stopPipe_.drain();
         acceptor_ = std::thread([this] { acceptLoop(); });
     }
@@ -158,9 +174,15 @@ public:
     }
 
     std::vector<DeviceState> devices() const {
-        std::lock_guard lock(sessionsMutex_);
+        // A device busy with a message holds its state for a while: not under the list's lock,
+        // which the accepting thread needs.
+        std::list<std::shared_ptr<Session>> sessions;
+        {
+            std::lock_guard lock(sessionsMutex_);
+            sessions = sessions_;
+        }
         std::vector<DeviceState> out;
-        for (const auto& s : sessions_) {
+        for (const auto& s : sessions) {
             if (!s->finished()) out.push_back(s->state());
         }
         return out;
@@ -172,10 +194,13 @@ private:
         for (;;) {
             reapSessions();
             std::vector<pollfd> fds;
+            const bool pausing = std::chrono::steady_clock::now() < acceptPausedUntil_;
             fds.push_back({stopPipe_.fd(), POLLIN, 0});
-            fds.push_back({listener_->GetListeningSocket(), POLLIN, 0});
+            // A negative descriptor is skipped by poll(): the listener rests during a pause.
+            fds.push_back({pausing ? -1 : listener_->GetListeningSocket(), POLLIN, 0});
             fds.push_back({reapPipe_.fd(), POLLIN, 0});
             auto next = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            if (pausing) next = std::min(next, acceptPausedUntil_);
             for (const Greeting& g : greetings) {
                 fds.push_back({g.socket, POLLIN, 0});
                 next = std::min(next, g.deadline);
@@ -190,7 +215,11 @@ private:
                 break;
             }
             if (fds[1].revents) acceptAll(greetings);
-            if (fds[2].revents) reapPipe_.drain();
+            if (fds[2].revents) {
+                reapPipe_.drain();
+                // A device that ended gave its descriptors back.
+                acceptPausedUntil_ = {};
+            }
             // The greetings' descriptors follow the three fixed ones, in list order.
             std::size_t i = 3;
             const auto now = std::chrono::steady_clock::now();
@@ -215,17 +244,60 @@ private:
             try {
                 socket = listener_->WaitForConnection(0);
             } catch (const qzib::ErrorNumberFailure& e) {
-                // A connection that went away before it was taken, or no descriptors left.
+                if (e.number() == kOutOfDescriptors || e.number() == kOutOfBuffers) {
+                    if (refuseOne()) continue;
+                    outOfDescriptors();
+                    acceptPausedUntil_ = std::chrono::steady_clock::now() + kShortageBackoff;
+                    return;
+                }
+                // A connection that went away before it was taken.
                 log("accepting a connection failed: " + socketErrorText(e.number()));
                 return;
             }
             if (socket == qzib::kInvalidSocket) return;
             qzib::socketapi::setNoDelay(socket, true);
+            // Connections that say nothing must not crowd out those that do: the oldest goes.
+            if (greetings.size() >= options()->limits.pendingConnections) {
+                log("too many connections waiting for their greeting; the oldest from " +
+                    peerOf(greetings.front().socket) + " closed");
+                qzib::socketapi::closeSocket(greetings.front().socket);
+                greetings.pop_front();
+            }
             Greeting g;
             g.socket = socket;
             g.deadline = std::chrono::steady_clock::now() + kGreetingLimit;
             greetings.push_back(g);
         }
+    }
+
+    // Out of descriptors: the reserve one makes room to accept the next connection only to close
+    // it, so that its client learns at once that it is refused. False without a reserve.
+    bool refuseOne() {
+        if (reserveFd_ < 0) return false;
+        ::close(reserveFd_);
+        reserveFd_ = -1;
+        qzib::SocketHandle socket = qzib::kInvalidSocket;
+        try {
+            socket = listener_->WaitForConnection(0);
+        } catch (const qzib::ErrorNumberFailure&) {
+        }
+        if (socket != qzib::kInvalidSocket) qzib::socketapi::closeSocket(socket);
+        reserveFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        outOfDescriptors();
+        return socket != qzib::kInvalidSocket;
+    }
+
+    // Logged once for each time the simulator runs short, not for every connection it refuses.
+    void outOfDescriptors() {
+        if (shortOfDescriptors_) return;
+        shortOfDescriptors_ = true;
+        log("out of file descriptors: refusing new connections until some close");
+    }
+
+    void descriptorsBack() {
+        if (!shortOfDescriptors_) return;
+        shortOfDescriptors_ = false;
+        log("file descriptors available again: accepting connections");
     }
 
     // True when the greeting is complete (or failed) and the connection has been dealt with.
@@ -241,10 +313,11 @@ private:
         g.received += static_cast<std::size_t>(n);
         if (g.received < g.bytes.size()) return false;
 
-        if (g.bytes == kProtocolVersionBytes) {
+        if (g.bytes == qzib::kProtocolVersionBytes) {
             openDevice(g.socket);
             return true;
         }
+        // The control connection's token: pairing takes no lock that a busy device holds.
         std::shared_ptr<Session> session;
         {
             std::lock_guard lock(sessionsMutex_);
@@ -267,17 +340,37 @@ private:
 
     void openDevice(qzib::SocketHandle socket) {
         const auto options = this->options();
+        const std::string peer = peerOf(socket);
+        std::size_t open = 0;
+        {
+            std::lock_guard lock(sessionsMutex_);
+            for (const auto& s : sessions_) open += s->finished() ? 0 : 1;
+        }
+        if (open >= options->limits.devices) {
+            if (!atDeviceLimit_) log("device limit (" + std::to_string(options->limits.devices) +
+                                     ") reached: refusing new devices until one closes");
+            atDeviceLimit_ = true;
+            qzib::socketapi::closeSocket(socket);
+            return;
+        }
+        atDeviceLimit_ = false;
         Session::Token token = newToken();
         std::array<std::uint8_t, 8> reply{};
-        std::copy(kProtocolVersionBytes.begin(), kProtocolVersionBytes.end(), reply.begin());
+        std::copy(qzib::kProtocolVersionBytes.begin(), qzib::kProtocolVersionBytes.end(), reply.begin());
         if (options->faults.versionReply) {
             const float wrong = *options->faults.versionReply;
             std::memcpy(reply.data(), &wrong, 4);
         }
         std::copy(token.begin(), token.end(), reply.begin() + 4);
-        const std::string peer = peerOf(socket);
-        // The session's channel owns the socket from here, also when the reply cannot be sent.
-        auto session = std::make_shared<Session>(*this, socket, token, ++deviceCount_);
+        std::shared_ptr<Session> session;
+        try {
+            // The session's channel owns the socket from here, also when the reply cannot be sent.
+            session = std::make_shared<Session>(*this, socket, token, ++deviceCount_);
+        } catch (const std::system_error&) {
+            qzib::socketapi::closeSocket(socket);
+            outOfDescriptors();
+            return;
+        }
         if (!session->sendGreeting(reply.data(), static_cast<std::uint32_t>(reply.size()))) {
             log("connection from " + peer + " went away during the set-up exchange");
             return;
@@ -286,13 +379,22 @@ private:
             std::lock_guard lock(sessionsMutex_);
             sessions_.push_back(session);
         }
+        try {
+            session->start();
+        } catch (const std::system_error&) {
+            // No thread for it: the device closes at once and is reaped with the others.
+            session->close();
+            reapPipe_.signal();
+            outOfDescriptors();
+            return;
+        }
+        descriptorsBack();
         if (options->faults.versionReply) {
             log("device " + std::to_string(session->id()) + " for " + peer +
                 " answered the version exchange with a wrong value (injected fault)");
         } else if (options->verbose) {
             log("device " + std::to_string(session->id()) + " opened by " + peer);
         }
-        session->start();
     }
 
     // Tokens never look like the protocol version, so a control connection is never taken for
@@ -302,7 +404,7 @@ private:
             const std::uint32_t value = static_cast<std::uint32_t>(random_());
             Session::Token t{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                              static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-            if (t == kProtocolVersionBytes) continue;
+            if (t == qzib::kProtocolVersionBytes) continue;
             std::lock_guard lock(sessionsMutex_);
             if (std::none_of(sessions_.begin(), sessions_.end(),
                              [&](const auto& s) { return s->token() == t; }))
@@ -339,6 +441,12 @@ private:
     std::list<std::shared_ptr<Session>> sessions_;
     std::uint64_t deviceCount_ = 0;
     std::mt19937 random_{std::random_device{}()};
+    std::shared_ptr<MemoryBudget> budget_;
+    // Owned by the accepting thread (and start/stop, when it is not running):
+    int reserveFd_ = -1;
+    bool shortOfDescriptors_ = false;
+    bool atDeviceLimit_ = false;
+    std::chrono::steady_clock::time_point acceptPausedUntil_{};
 };
 
 Simulator::Simulator(SimulatorOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}

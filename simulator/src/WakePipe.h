@@ -2,8 +2,9 @@
 
 namespace marlin::sim {
 
-// A pipe whose read end becomes readable when signal() is called, so that a thread waiting in
-// poll() for socket traffic can also be woken by another thread (stop, device clear, service request).
+// A descriptor that becomes readable when signal() is called, so that a thread waiting in poll()
+// for socket traffic can also be woken by another thread (stop, device clear, service request).
+// Construction raises std::system_error when the process is out of descriptors.
 class WakePipe {
 public:
     WakePipe();
@@ -13,10 +14,10 @@ public:
 
     void signal();  // async-signal-safe
     void drain();
-    int fd() const { return fds_[0]; }
+    int fd() const { return fd_; }
 
 private:
-    int fds_[2] = {-1, -1};
+    int fd_ = -1;
 };
 
 }  // namespace marlin::sim

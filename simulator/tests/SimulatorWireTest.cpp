@@ -14,7 +14,7 @@
 #include "DeviceWait.h"
 #include "StatusRegisters.h"
 #include "WireClient.h"
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 #include "analyzer_sim/Simulator.h"
 
 namespace marlin::sim {
@@ -43,15 +43,15 @@ TEST(SimulatorWireTest, SetUpExchangeAndIdentity) {
     EXPECT_TRUE(sim->listening());
     WireClient c;
     openClient(c, "127.0.0.60");
-    EXPECT_EQ(std::memcmp(c.versionReply, kProtocolVersionBytes.data(), 4), 0);
+    EXPECT_EQ(std::memcmp(c.versionReply, qzib::kProtocolVersionBytes.data(), 4), 0);
     c.write("*IDN?");
     const auto block = c.readBlock();
     ASSERT_TRUE(block);
     EXPECT_EQ(block->payload.rfind("QUAZAR", 0), 0u);
     EXPECT_EQ(block->payload.back(), '\n');
     EXPECT_EQ(block->header.sequence, 1);
-    EXPECT_TRUE(block->header.has(WireHeader::kFlagEnd));
-    EXPECT_TRUE(block->header.has(WireHeader::kFlagRemote));
+    EXPECT_TRUE(block->header.has(qzib::FLAG_END));
+    EXPECT_TRUE(block->header.has(qzib::FLAG_REMOTE));
     EXPECT_EQ(block->header.code, 0);
 }
 
@@ -91,7 +91,7 @@ TEST(SimulatorWireTest, LargeRepliesAreSplitWithEndOnlyOnTheLastBlock) {
         EXPECT_EQ(b->header.sequence, 1);
         EXPECT_LE(b->payload.size(), 1000u);
         all += b->payload;
-        if (b->header.has(WireHeader::kFlagEnd)) break;
+        if (b->header.has(qzib::FLAG_END)) break;
         EXPECT_EQ(b->payload.size(), 1000u);
     }
     EXPECT_GT(blocks, 5);
@@ -128,7 +128,7 @@ TEST(SimulatorWireTest, TraceBlockOfTheConfiguredSizeAndEmptyReplyForAnInactiveT
     const auto b = c.readBlock();
     ASSERT_TRUE(b);
     EXPECT_EQ(b->header.length, 0u);
-    EXPECT_TRUE(b->header.has(WireHeader::kFlagEnd));
+    EXPECT_TRUE(b->header.has(qzib::FLAG_END));
 }
 
 TEST(SimulatorWireTest, SerialPollShowsPendingOutputUntilTheClientConsumedIt) {
@@ -155,26 +155,26 @@ TEST(SimulatorWireTest, WaitSrqIsHeldUntilTheSweepRequestsService) {
     auto sim = startOn("127.0.0.66");
     WireClient c;
     openClient(c, "127.0.0.66");
-    auto test = c.control(WireHeader::kFlagQuery);
+    auto test = c.control(qzib::FLAG_QUERY);
     ASSERT_TRUE(test);
-    EXPECT_FALSE(test->has(WireHeader::kFlagSrq));
+    EXPECT_FALSE(test->has(qzib::FLAG_SRQ));
     c.write("*CLS;*ESE 1;*SRE 32;:INIT:CONT OFF;:SWE:TIME 0.3;:INIT:IMM;*OPC");
     const auto start = std::chrono::steady_clock::now();
-    const auto wait = c.control(WireHeader::kFlagSrq | WireHeader::kFlagQuery, 0, Ms(10000));
+    const auto wait = c.control(qzib::FLAG_SRQ | qzib::FLAG_QUERY, 0, Ms(10000));
     ASSERT_TRUE(wait);
-    EXPECT_TRUE(wait->has(WireHeader::kFlagSrq));
+    EXPECT_TRUE(wait->has(qzib::FLAG_SRQ));
     EXPECT_GE(std::chrono::steady_clock::now() - start, Ms(250));
-    test = c.control(WireHeader::kFlagQuery);
+    test = c.control(qzib::FLAG_QUERY);
     ASSERT_TRUE(test);
-    EXPECT_TRUE(test->has(WireHeader::kFlagSrq));
+    EXPECT_TRUE(test->has(qzib::FLAG_SRQ));
     const auto stb = c.serialPoll();
     ASSERT_TRUE(stb);
     EXPECT_EQ(*stb & (StatusRegisters::kRequestService | StatusRegisters::kEventSummary),
               StatusRegisters::kRequestService | StatusRegisters::kEventSummary);
     // The poll took the request away.
-    test = c.control(WireHeader::kFlagQuery);
+    test = c.control(qzib::FLAG_QUERY);
     ASSERT_TRUE(test);
-    EXPECT_FALSE(test->has(WireHeader::kFlagSrq));
+    EXPECT_FALSE(test->has(qzib::FLAG_SRQ));
 }
 
 TEST(SimulatorWireTest, AWaitSrqTheClientGaveUpOnGetsNoLateReply) {
@@ -183,12 +183,12 @@ TEST(SimulatorWireTest, AWaitSrqTheClientGaveUpOnGetsNoLateReply) {
     openClient(c, "127.0.0.67");
     c.write("BOGUS");  // leaves an error in the queue: the status byte is not 0
     ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.messages == 1; }));
-    c.sendControl(WireHeader::kFlagSrq | WireHeader::kFlagQuery);
+    c.sendControl(qzib::FLAG_SRQ | qzib::FLAG_QUERY);
     // The client's patience: nothing may arrive, since nothing requests service.
     EXPECT_FALSE(c.controlHasBytes(Ms(150)));
-    const auto test = c.control(WireHeader::kFlagQuery);
+    const auto test = c.control(qzib::FLAG_QUERY);
     ASSERT_TRUE(test);
-    EXPECT_FALSE(test->has(WireHeader::kFlagSrq));
+    EXPECT_FALSE(test->has(qzib::FLAG_SRQ));
     // Were a late WaitSrq reply in the way, the poll would read a stale reply with code 0.
     const auto stb = c.serialPoll();
     ASSERT_TRUE(stb);
@@ -201,7 +201,7 @@ TEST(SimulatorWireTest, DeviceClearBreaksOffAWaitingMessageAndDropsItsOutput) {
     openClient(c, "127.0.0.68");
     c.write("INIT:CONT OFF;:SWE:TIME 60;:INIT:IMM;*WAI;*IDN?");
     ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.waiting; }));
-    ASSERT_TRUE(c.control(WireHeader::kFlagCommand, ifc::kSelectedDeviceClear));
+    ASSERT_TRUE(c.control(qzib::FLAG_COMMAND, qzib::ifc::kSelectedDeviceClear));
     // The identity of the broken-off message never comes: the next block answers the next message.
     c.write("SWE:POIN?");
     const auto b = c.readBlock();
@@ -223,17 +223,17 @@ TEST(SimulatorWireTest, RemoteStateFollowsTheFlagAndGoToLocal) {
     ASSERT_TRUE(c.ask("*OPC?"));
     ASSERT_EQ(sim->devices().size(), 1u);
     EXPECT_TRUE(sim->devices()[0].remote);
-    ASSERT_TRUE(c.control(WireHeader::kFlagCommand, ifc::kGoToLocal));
+    ASSERT_TRUE(c.control(qzib::FLAG_COMMAND, qzib::ifc::kGoToLocal));
     EXPECT_FALSE(sim->devices()[0].remote);
     // Addressed to listen with remote enable on: remote again.
-    auto reply = c.control(WireHeader::kFlagCommand, ifc::kListenAddressBase);
+    auto reply = c.control(qzib::FLAG_COMMAND, qzib::ifc::kListenAddressBase);
     ASSERT_TRUE(reply);
-    EXPECT_TRUE(reply->has(WireHeader::kFlagRemote));
+    EXPECT_TRUE(reply->has(qzib::FLAG_REMOTE));
     EXPECT_TRUE(sim->devices()[0].remote);
     c.remote = false;
     reply = c.control(0);  // remote enable off
     ASSERT_TRUE(reply);
-    EXPECT_FALSE(reply->has(WireHeader::kFlagRemote));
+    EXPECT_FALSE(reply->has(qzib::FLAG_REMOTE));
     EXPECT_FALSE(sim->devices()[0].remote);
 }
 
@@ -317,7 +317,7 @@ TEST(SimulatorWireTest, StrangersAreTurnedAway) {
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     std::uint8_t bogus[4] = {static_cast<std::uint8_t>(c.token[0] ^ 0xFF), c.token[1], c.token[2],
                              c.token[3]};
-    if (std::memcmp(bogus, kProtocolVersionBytes.data(), 4) == 0) bogus[1] ^= 0xFF;
+    if (std::memcmp(bogus, qzib::kProtocolVersionBytes.data(), 4) == 0) bogus[1] ^= 0xFF;
     ASSERT_EQ(::send(fd, bogus, 4, 0), 4);
     pollfd p{fd, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1);

@@ -86,7 +86,7 @@ bool WireClient::open(const std::string& address, std::uint16_t port, bool withC
         why_ = "cannot connect the data connection";
         return false;
     }
-    if (!sendAll(data_, kProtocolVersionBytes.data(), 4) || !readExact(data_, versionReply, 4, Ms(5000))) {
+    if (!sendAll(data_, qzib::kProtocolVersionBytes.data(), 4) || !readExact(data_, versionReply, 4, Ms(5000))) {
         why_ = "no version reply";
         return false;
     }
@@ -104,10 +104,10 @@ bool WireClient::open(const std::string& address, std::uint16_t port, bool withC
 }
 
 void WireClient::write(std::string_view payload, bool end) {
-    WireHeader h;
+    qzib::WireHeader h;
     h.length = static_cast<std::uint32_t>(payload.size());
-    h.flags = (end ? WireHeader::kFlagEnd : 0) | (remote ? WireHeader::kFlagRemote : 0) |
-              (consumedPending ? WireHeader::kFlagConsumed : 0);
+    h.flags = (end ? qzib::FLAG_END : 0) | (remote ? qzib::FLAG_REMOTE : 0) |
+              (consumedPending ? qzib::FLAG_CONSUMED : 0);
     consumedPending = false;
     h.sequence = ++sequence_;
     const auto head = h.encode();
@@ -122,10 +122,10 @@ void WireClient::writeWithSequence(std::string_view payload, std::uint8_t sequen
 }
 
 std::optional<WireClient::Block> WireClient::readBlock(Ms limit) {
-    std::uint8_t head[WireHeader::kSize];
+    std::uint8_t head[qzib::WireHeader::kSize];
     if (!readExact(data_, head, sizeof head, limit)) return std::nullopt;
     Block b;
-    b.header = WireHeader::decode(head);
+    b.header = qzib::WireHeader::decode(head);
     b.payload.resize(b.header.length);
     if (b.header.length > 0 && !readExact(data_, b.payload.data(), b.header.length, limit))
         return std::nullopt;
@@ -138,7 +138,7 @@ std::optional<std::string> WireClient::readMessage(Ms limit) {
         auto b = readBlock(limit);
         if (!b) return std::nullopt;
         all += b->payload;
-        if (b->header.has(WireHeader::kFlagEnd)) {
+        if (b->header.has(qzib::FLAG_END)) {
             consumedPending = true;
             return all;
         }
@@ -151,29 +151,29 @@ std::optional<std::string> WireClient::ask(std::string_view command, Ms limit) {
 }
 
 void WireClient::sendControl(std::uint8_t flags, std::uint8_t code) {
-    WireHeader h;
-    h.flags = WireHeader::kFlagEnd | flags | (remote ? WireHeader::kFlagRemote : 0) |
-              (consumedPending ? WireHeader::kFlagConsumed : 0);
+    qzib::WireHeader h;
+    h.flags = qzib::FLAG_END | flags | (remote ? qzib::FLAG_REMOTE : 0) |
+              (consumedPending ? qzib::FLAG_CONSUMED : 0);
     consumedPending = false;
     h.code = code;
     const auto head = h.encode();
     sendAll(control_, head.data(), head.size());
 }
 
-std::optional<WireHeader> WireClient::readControl(Ms limit) {
-    std::uint8_t head[WireHeader::kSize];
+std::optional<qzib::WireHeader> WireClient::readControl(Ms limit) {
+    std::uint8_t head[qzib::WireHeader::kSize];
     if (!readExact(control_, head, sizeof head, limit)) return std::nullopt;
-    return WireHeader::decode(head);
+    return qzib::WireHeader::decode(head);
 }
 
-std::optional<WireHeader> WireClient::control(std::uint8_t flags, std::uint8_t code, Ms limit) {
+std::optional<qzib::WireHeader> WireClient::control(std::uint8_t flags, std::uint8_t code, Ms limit) {
     sendControl(flags, code);
     return readControl(limit);
 }
 
 std::optional<std::uint8_t> WireClient::serialPoll(Ms limit) {
     const auto reply =
-        control(WireHeader::kFlagCommand | WireHeader::kFlagQuery, ifc::kSerialPollEnable, limit);
+        control(qzib::FLAG_COMMAND | qzib::FLAG_QUERY, qzib::ifc::kSerialPollEnable, limit);
     if (!reply) return std::nullopt;
     return reply->code;
 }
@@ -187,6 +187,10 @@ bool WireClient::dataClosed(Ms limit) {
         const ssize_t n = ::recv(data_, scratch, sizeof scratch, 0);
         if (n <= 0) return true;
     }
+}
+
+bool WireClient::sendRaw(bool onControl, std::string_view bytes) {
+    return sendAll(onControl ? control_ : data_, bytes.data(), bytes.size());
 }
 
 bool WireClient::dataHasBytes(Ms limit) {

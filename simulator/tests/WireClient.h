@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "WireHeader.h"
+#include "wire/WireHeader.h"
 
 namespace marlin::sim::test {
 
@@ -17,7 +17,7 @@ public:
     using Ms = std::chrono::milliseconds;
 
     struct Block {
-        WireHeader header;
+        qzib::WireHeader header;
         std::string payload;
     };
 
@@ -41,15 +41,17 @@ public:
     std::optional<std::string> readMessage(Ms limit = Ms(5000));
     std::optional<std::string> ask(std::string_view command, Ms limit = Ms(5000));
 
-    std::optional<WireHeader> control(std::uint8_t flags, std::uint8_t code = 0, Ms limit = Ms(5000));
+    std::optional<qzib::WireHeader> control(std::uint8_t flags, std::uint8_t code = 0, Ms limit = Ms(5000));
     void sendControl(std::uint8_t flags, std::uint8_t code = 0);
-    std::optional<WireHeader> readControl(Ms limit = Ms(5000));
+    std::optional<qzib::WireHeader> readControl(Ms limit = Ms(5000));
     std::optional<std::uint8_t> serialPoll(Ms limit = Ms(5000));
 
     // True when the data connection ends (EOF or reset) within the limit, reading and dropping
     // anything that comes before.
     bool dataClosed(Ms limit = Ms(5000));
     bool dataHasBytes(Ms limit);
+    // Sends bytes as they are, on the control connection or the data connection.
+    bool sendRaw(bool onControl, std::string_view bytes);
     bool controlHasBytes(Ms limit);
     void close();
 

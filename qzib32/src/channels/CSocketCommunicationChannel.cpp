@@ -49,8 +49,23 @@ CSocketCommunicationChannel::CSocketCommunicationChannel(SocketHandle dataSocket
     SetControlSocket(controlSocket);
 }
 
+std::int64_t CSocketCommunicationChannel::SteadyMs() {
+    return nowMs();
+}
+
+std::int64_t CSocketCommunicationChannel::limit(std::int64_t timeoutMs) const {
+    if (m_callDeadlineMs < 0) return timeoutMs;
+    const std::int64_t left = leftUntil(m_callDeadlineMs);
+    return timeoutMs < 0 ? left : std::min(timeoutMs, left);
+}
+
+bool CSocketCommunicationChannel::callExpired() const {
+    return m_callDeadlineMs >= 0 && nowMs() >= m_callDeadlineMs;
+}
+
 CSocketCommunicationChannel::~CSocketCommunicationChannel() {
-    const std::int64_t deadline = nowMs() + kShutdownDrainMs;
+    std::int64_t deadline = nowMs() + kShutdownDrainMs;
+    if (m_callDeadlineMs >= 0) deadline = std::min(deadline, m_callDeadlineMs);
     if (m_DataSocket != kInvalidSocket) closeConnection(m_DataSocket, deadline);
     if (m_ControlSocket != kInvalidSocket) closeConnection(m_ControlSocket, deadline);
 }
@@ -63,6 +78,8 @@ void CSocketCommunicationChannel::closeConnection(SocketHandle socket, std::int6
     for (;;) {
         int error = 0;
         long n = socketapi::receiveSome(socket, scratch, sizeof scratch, error);
+        // A peer that keeps sending is cut off at the bound like one that sends nothing.
+        if (n > 0 && leftUntil(deadlineMs) == 0) break;
         if (n > 0) continue;
         if (n == 0) break;
         if (error == socketapi::kWouldBlock) {
@@ -91,10 +108,11 @@ bool CSocketCommunicationChannel::ReadData(void* buffer, std::uint32_t count, st
     auto* target = static_cast<unsigned char*>(buffer);
     received = 0;
     while (count > 0) {
+        if (callExpired()) return false;
         // When the last receive emptied the connection (it got less than it asked for), the
         // next one would most likely find nothing: wait first instead of asking in vain.
         if (m_readAheadPos == m_readAheadEnd && m_dataDrained &&
-            !waitReady(m_DataSocket, socketapi::Direction::Read, timeoutMs))
+            !waitReady(m_DataSocket, socketapi::Direction::Read, limit(timeoutMs)))
             return false;
         int error = 0;
         long n = ReceiveData(target + received, count, error);
@@ -148,7 +166,7 @@ bool CSocketCommunicationChannel::writeAll(const SendBuffer* buffers, std::uint3
             continue;
         }
         if (n < 0 && error != socketapi::kWouldBlock) throw ErrorNumberFailure(error);
-        if (!waitReady(m_DataSocket, socketapi::Direction::Write, timeoutMs)) return false;
+        if (!waitReady(m_DataSocket, socketapi::Direction::Write, limit(timeoutMs))) return false;
     }
     return true;
 }
@@ -177,7 +195,7 @@ bool CSocketCommunicationChannel::ReadControl(void* buffer, std::uint32_t count,
         }
         if (n == 0) return false;
         if (error != socketapi::kWouldBlock) throw ErrorNumberFailure(error);
-        if (!waitReady(m_ControlSocket, socketapi::Direction::Read, leftUntil(deadline))) return false;
+        if (!waitReady(m_ControlSocket, socketapi::Direction::Read, limit(leftUntil(deadline)))) return false;
     }
     return true;
 }
@@ -195,7 +213,7 @@ bool CSocketCommunicationChannel::WriteControl(const void* buffer, std::uint32_t
             continue;
         }
         if (n < 0 && error != socketapi::kWouldBlock) throw ErrorNumberFailure(error);
-        if (!waitReady(m_ControlSocket, socketapi::Direction::Write, leftUntil(deadline))) return false;
+        if (!waitReady(m_ControlSocket, socketapi::Direction::Write, limit(leftUntil(deadline)))) return false;
     }
     return true;
 }
@@ -219,9 +237,10 @@ unsigned CSocketCommunicationChannel::WaitForInput(std::uint32_t timeoutMs) {
 
 void CSocketCommunicationChannel::DropStaleControlInput() {
     if (m_ControlSocket == kInvalidSocket) return;
-    unsigned char scratch[64];
+    unsigned char scratch[1024];
     int error = 0;
     while (socketapi::receiveSome(m_ControlSocket, scratch, sizeof scratch, error) > 0) {
+        if (callExpired()) return;
     }
 }
 

@@ -54,7 +54,16 @@ public:
 
     // Drops whatever already waits unread on the control connection, without waiting:
     // a late reply to an exchange that timed out must not be taken as the reply to the next.
+    // A peer that keeps sending is cut off at the call's deadline.
     void DropStaleControlInput();
+
+    // The end of the call under way, in milliseconds of the steady clock (SteadyMs), or -1 for
+    // none. While it is set, every operation ends by it however much or little the peer sends:
+    // each wait is cut to it, and a read or discard that always finds input stops there too.
+    // The per-wait limits still apply within it. Destroying the channel drains for no longer
+    // than it allows either.
+    void SetCallDeadline(std::int64_t deadlineMs) { m_callDeadlineMs = deadlineMs; }
+    static std::int64_t SteadyMs();
 
 protected:
     long ReceiveData(void* buffer, std::size_t count, int& error) override;
@@ -63,6 +72,9 @@ private:
     bool writeAll(const SendBuffer* buffers, std::uint32_t number, std::uint32_t& sent,
                   std::int64_t timeoutMs);
     static void closeConnection(SocketHandle socket, std::int64_t deadlineMs);
+    // timeoutMs cut to the call's deadline; 0 once it has passed.
+    std::int64_t limit(std::int64_t timeoutMs) const;
+    bool callExpired() const;
 
     SocketHandle m_DataSocket;
     SocketHandle m_ControlSocket;
@@ -70,6 +82,7 @@ private:
     std::uint32_t m_readAheadPos = 0;
     std::uint32_t m_readAheadEnd = 0;
     bool m_dataDrained = true;  // the last receive took all the data connection had
+    std::int64_t m_callDeadlineMs = -1;
 };
 
 }  // namespace qzib

@@ -33,12 +33,20 @@ bool CSocketCommunicationChannelBase::ReadDataBlocking(void* buffer, std::uint32
 }
 
 bool CSocketCommunicationChannelBase::Discard(std::uint32_t count, std::uint32_t timeoutMs) {
+    std::uint32_t dropped = 0;
+    return Discard(count, timeoutMs, dropped);
+}
+
+bool CSocketCommunicationChannelBase::Discard(std::uint32_t count, std::uint32_t timeoutMs,
+                                              std::uint32_t& dropped) {
     unsigned char scratch[1024];
+    dropped = 0;
     while (count > 0) {
         std::uint32_t chunk = std::min<std::uint32_t>(count, sizeof scratch);
         std::uint32_t received = 0;
         bool ok = timeoutMs != 0 ? ReadData(scratch, chunk, received, timeoutMs)
                                  : ReadDataBlocking(scratch, chunk, received);
+        dropped += received;
         if (!ok) return false;
         count -= received;
     }

@@ -15,6 +15,8 @@ public:
 
     bool ReadDataBlocking(void* buffer, std::uint32_t count, std::uint32_t& received) override;
     bool Discard(std::uint32_t count, std::uint32_t timeoutMs) override;
+    // As Discard, and tells how many bytes were dropped also when it ends early.
+    bool Discard(std::uint32_t count, std::uint32_t timeoutMs, std::uint32_t& dropped);
 
     // Sets TCP_NODELAY on both connections; true if both took it.
     bool SetNoDelay(bool on);

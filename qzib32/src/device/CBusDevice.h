@@ -40,8 +40,29 @@ public:
     std::int32_t timeoutMs = kDefaultTimeoutMs;
     CBusDevice* next = nullptr;
 
+    // Marks one call of the interface: every operation the device runs while it exists ends
+    // by timeoutMs after its start (none with a timeout of 0), however much the instrument
+    // sends. Operations called outside such a scope get a limit of their own.
+    class CallTimeLimit {
+    public:
+        explicit CallTimeLimit(CBusDevice& device);
+        ~CallTimeLimit();
+        CallTimeLimit(const CallTimeLimit&) = delete;
+        CallTimeLimit& operator=(const CallTimeLimit&) = delete;
+
+    private:
+        CBusDevice& m_device;
+        bool m_outermost;
+    };
+
+protected:
+    // End of the call under way in milliseconds of the steady clock, -1 for none.
+    std::int64_t CallDeadlineMs() const { return m_callDeadlineMs; }
+
 private:
     DeviceTable& m_table;
+    bool m_inCall = false;
+    std::int64_t m_callDeadlineMs = -1;
 };
 
 }  // namespace qzib

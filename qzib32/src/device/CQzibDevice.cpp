@@ -1,5 +1,8 @@
 #include "device/CQzibDevice.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <stdexcept>
 
 #include "channels/ErrorNumberFailure.h"
@@ -12,12 +15,22 @@ struct ControlShape {
     std::uint8_t code;
 };
 
-constexpr std::uint8_t kListenAddressZero = 0x20;
-constexpr std::uint8_t kGoToLocal = 0x01;
-constexpr std::uint8_t kSerialPollEnable = 0x18;
-constexpr std::uint8_t kSelectedDeviceClear = 0x04;
-
 }  // namespace
+
+// One operation of the device: the channel ends its waits and reads by the end of the call.
+class CQzibDevice::Operation {
+public:
+    explicit Operation(CQzibDevice& device) : m_limit(device), m_channel(*device.channel) {
+        m_channel.SetCallDeadline(device.CallDeadlineMs());
+    }
+    ~Operation() { m_channel.SetCallDeadline(-1); }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    CallTimeLimit m_limit;
+    CSocketCommunicationChannel& m_channel;
+};
 
 CQzibDevice::CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFactory& factory,
                          const char* address)
@@ -27,12 +40,21 @@ CQzibDevice::CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFact
     channel->SetNoDelay(true);
 }
 
+CQzibDevice::CQzibDevice(DeviceTable& table, std::unique_ptr<CSocketCommunicationChannel> connected,
+                         const char* address)
+    : CBusDevice(table, address), channel(std::move(connected)) {
+    if (!channel) throw ErrorNumberFailure(0);
+}
+
 CQzibDevice::~CQzibDevice() {
     if (!channel) return;
+    // The mark below and the drain of the connections share one bound, so that closing a
+    // device never takes longer than that, whatever the instrument does.
+    channel->SetCallDeadline(CSocketCommunicationChannel::SteadyMs() + CSocketCommunicationChannel::kShutdownDrainMs);
     if (consumedPending) {
         // Let the instrument know the last block was taken in; closing goes on whatever happens.
         try {
-            std::uint8_t reply[7];
+            std::uint8_t reply[WireHeader::kSize];
             controlExchange(ControlKind::Listen, reply);
         } catch (...) {
         }
@@ -40,7 +62,7 @@ CQzibDevice::~CQzibDevice() {
     channel.reset();
 }
 
-bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[7]) {
+bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[WireHeader::kSize]) {
     ControlShape shape{0, 0};
     switch (kind) {
         case ControlKind::SetRemote:
@@ -53,16 +75,16 @@ bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[7]) {
             shape = {FLAG_SRQ | FLAG_QUERY, 0};
             break;
         case ControlKind::Listen:
-            shape = {FLAG_COMMAND, kListenAddressZero};
+            shape = {FLAG_COMMAND, ifc::kListenAddressBase};
             break;
         case ControlKind::GoToLocal:
-            shape = {FLAG_COMMAND, kGoToLocal};
+            shape = {FLAG_COMMAND, ifc::kGoToLocal};
             break;
         case ControlKind::SerialPoll:
-            shape = {FLAG_COMMAND | FLAG_QUERY, kSerialPollEnable};
+            shape = {FLAG_COMMAND | FLAG_QUERY, ifc::kSerialPollEnable};
             break;
         case ControlKind::DeviceClear:
-            shape = {FLAG_COMMAND, kSelectedDeviceClear};
+            shape = {FLAG_COMMAND, ifc::kSelectedDeviceClear};
             break;
     }
     std::uint8_t flags = FLAG_END | shape.flags;
@@ -71,19 +93,20 @@ bool CQzibDevice::controlExchange(ControlKind kind, std::uint8_t (&reply)[7]) {
         flags |= FLAG_CONSUMED;
         consumedPending = false;
     }
-    const std::uint8_t request[7] = {0, 0, 0, 0, flags, shape.code, 0};
+    const WireHeader::Bytes request = WireHeader{0, flags, shape.code, 0}.encode();
     // A reply that came after an earlier exchange gave up must not pass for this one's.
     channel->DropStaleControlInput();
     // Control exchanges are always timed, also when the device's limit is 0.
-    if (!channel->WriteControl(request, sizeof request, waitLimit())) return false;
+    if (!channel->WriteControl(request.data(), WireHeader::kSize, waitLimit())) return false;
     return channel->ReadControl(reply, sizeof reply, waitLimit());
 }
 
 bool CQzibDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t& sent, bool more) {
+    const Operation operation(*this);
     sent = 0;
     remote = true;
     if (!addressed) {
-        std::uint8_t reply[7];
+        std::uint8_t reply[WireHeader::kSize];
         controlExchange(ControlKind::Listen, reply);
         addressed = true;
     }
@@ -96,13 +119,8 @@ bool CQzibDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t& 
         consumedPending = false;
     }
     ++sequence;
-    const std::uint8_t header[7] = {static_cast<std::uint8_t>(count >> 24),
-                                    static_cast<std::uint8_t>(count >> 16),
-                                    static_cast<std::uint8_t>(count >> 8),
-                                    static_cast<std::uint8_t>(count),
-                                    flags,
-                                    0,
-                                    sequence};
+    std::uint8_t header[WireHeader::kSize];
+    WireHeader{count, flags, 0, sequence}.encodeTo(header);
     sendList.AddHeaderCopy(header);
     if (count > 0) sendList.Add(buffer, count);
     struct ClearAfterSend {
@@ -111,9 +129,11 @@ bool CQzibDevice::Write(const void* buffer, std::uint32_t count, std::uint32_t& 
     } clearAfterSend{sendList};
 
     if (pendingBytes > 0) {
-        // The caller left the rest of the last reply unread; it must not be taken for the next one.
-        channel->Discard(pendingBytes, waitLimit());
+        // The caller left the rest of the last reply unread; it must not be taken for the next
+        // one. What cannot be dropped in time now is dropped before the next header is read.
+        m_staleBytes += pendingBytes;
         pendingBytes = 0;
+        dropStale();
     }
 
     std::uint32_t bytes = 0;
@@ -128,34 +148,43 @@ bool CQzibDevice::readDataFor(void* buffer, std::uint32_t count, std::uint32_t& 
     return channel->ReadDataBlocking(buffer, count, received);
 }
 
-bool CQzibDevice::readHeader(Header& header) {
+bool CQzibDevice::dropStale() {
+    while (m_staleBytes > 0) {
+        const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_staleBytes, UINT32_MAX));
+        std::uint32_t dropped = 0;
+        const bool ok = channel->Discard(chunk, waitLimit(), dropped);
+        m_staleBytes -= dropped;
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool CQzibDevice::readHeader(WireHeader& header) {
     for (;;) {
+        if (!dropStale()) return false;
         std::uint32_t got = 0;
-        bool ok = readDataFor(m_partialHeader + m_partialHeaderBytes, 7 - m_partialHeaderBytes, got);
+        bool ok = readDataFor(m_partialHeader + m_partialHeaderBytes, WireHeader::kSize - m_partialHeaderBytes, got);
         m_partialHeaderBytes += got;
         if (!ok) return false;
         m_partialHeaderBytes = 0;
-        const std::uint8_t* b = m_partialHeader;
-        header.length =
-            (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
-        header.flags = b[4];
-        header.code = b[5];
-        header.sequence = b[6];
+        header = WireHeader::decode(m_partialHeader);
         if (header.sequence == sequence) return true;
         // A reply to an earlier message: skip it whole.
-        if (!channel->Discard(header.length, waitLimit())) return false;
+        m_staleBytes = header.length;
+        if (!dropStale()) return false;
         consumedPending = true;
     }
 }
 
 bool CQzibDevice::Read(void* buffer, std::uint32_t count, std::uint32_t& received) {
+    const Operation operation(*this);
     auto* target = static_cast<std::uint8_t*>(buffer);
     std::uint32_t total = 0;
     received = 0;
     for (;;) {
         std::uint32_t chunk;
         if (pendingBytes == 0) {
-            Header header;
+            WireHeader header;
             if (!readHeader(header)) return false;
             consumedPending = false;
             blockEnded = (header.flags & FLAG_END) != 0;
@@ -188,44 +217,50 @@ bool CQzibDevice::Read(void* buffer, std::uint32_t count, std::uint32_t& receive
 }
 
 int CQzibDevice::TestSrq() {
-    std::uint8_t reply[7];
+    const Operation operation(*this);
+    std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::TestSrq, reply)) return 0;
-    return (reply[4] & FLAG_SRQ) != 0 ? 1 : 0;
+    return WireHeader::decode(reply).has(FLAG_SRQ) ? 1 : 0;
 }
 
 bool CQzibDevice::WaitSrq(std::int16_t& result) {
-    std::uint8_t reply[7];
+    const Operation operation(*this);
+    std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::WaitSrq, reply)) {
         result = 0;
         return false;
     }
-    result = (reply[4] & FLAG_SRQ) != 0 ? 1 : 0;
+    result = WireHeader::decode(reply).has(FLAG_SRQ) ? 1 : 0;
     return true;
 }
 
 bool CQzibDevice::SerialPoll(std::uint8_t& statusByte) {
-    std::uint8_t reply[7];
+    const Operation operation(*this);
+    std::uint8_t reply[WireHeader::kSize];
     if (!controlExchange(ControlKind::SerialPoll, reply)) {
         statusByte = 0;
         return false;
     }
-    statusByte = reply[5];
+    statusByte = WireHeader::decode(reply).code;
     return true;
 }
 
 bool CQzibDevice::SetRemoteEnable(bool on) {
+    const Operation operation(*this);
     remote = on;
-    std::uint8_t reply[7];
+    std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::SetRemote, reply);
 }
 
 bool CQzibDevice::GoToLocal() {
-    std::uint8_t reply[7];
+    const Operation operation(*this);
+    std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::GoToLocal, reply);
 }
 
 bool CQzibDevice::DeviceClear() {
-    std::uint8_t reply[7];
+    const Operation operation(*this);
+    std::uint8_t reply[WireHeader::kSize];
     return controlExchange(ControlKind::DeviceClear, reply);
 }
 

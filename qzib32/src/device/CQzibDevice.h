@@ -7,6 +7,7 @@
 #include "channels/CSocketCommunicationChannel.h"
 #include "device/CBusDevice.h"
 #include "device/CSendList.h"
+#include "wire/WireHeader.h"
 
 namespace qzib {
 
@@ -18,16 +19,11 @@ namespace qzib {
 // buffer stays pending for the next Read; the next Write drops it.
 class CQzibDevice : public CBusDevice {
 public:
-    static constexpr std::uint8_t FLAG_END = 0x80;
-    static constexpr std::uint8_t FLAG_COMMAND = 0x40;
-    static constexpr std::uint8_t FLAG_SRQ = 0x20;
-    static constexpr std::uint8_t FLAG_REMOTE = 0x10;
-    static constexpr std::uint8_t FLAG_CONSUMED = 0x04;
-    static constexpr std::uint8_t FLAG_QUERY = 0x01;
-
     // Opens the instrument at the address; raises ErrorNumberFailure(0) when it cannot, and
     // leaves nothing in the table then.
     CQzibDevice(DeviceTable& table, CClientInetCommunicationChannelFactory& factory, const char* address);
+    // A device on a channel whose set-up exchange is done (the fuzzer feeds it bytes this way).
+    CQzibDevice(DeviceTable& table, std::unique_ptr<CSocketCommunicationChannel> channel, const char* address);
     // Sends a pending consumed mark (its failure is ignored), then closes both connections.
     ~CQzibDevice() override;
 
@@ -45,15 +41,11 @@ public:
 
 private:
     enum class ControlKind { SetRemote, TestSrq, WaitSrq, Listen, GoToLocal, SerialPoll, DeviceClear };
-    struct Header {
-        std::uint32_t length = 0;
-        std::uint8_t flags = 0;
-        std::uint8_t code = 0;
-        std::uint8_t sequence = 0;
-    };
-
-    bool controlExchange(ControlKind kind, std::uint8_t (&reply)[7]);
-    bool readHeader(Header& header);
+    class Operation;
+    bool controlExchange(ControlKind kind, std::uint8_t (&reply)[WireHeader::kSize]);
+    // Drops what is left of blocks that no caller will read; false when that ran out of time.
+    bool dropStale();
+    bool readHeader(WireHeader& header);
     bool readDataFor(void* buffer, std::uint32_t count, std::uint32_t& received);
     std::uint32_t waitLimit() const { return static_cast<std::uint32_t>(timeoutMs); }
 
@@ -66,8 +58,11 @@ private:
     bool consumedPending = false;
     CSendList sendList;
     // A header whose first bytes came before a wait ran out; the next read completes it.
-    std::uint8_t m_partialHeader[7] = {};
+    std::uint8_t m_partialHeader[WireHeader::kSize] = {};
     std::uint32_t m_partialHeaderBytes = 0;
+    // Bytes of an earlier block still to be dropped before the next header: a skip that ran out
+    // of time goes on at the next call, so the stream stays in step.
+    std::uint64_t m_staleBytes = 0;
 };
 
 }  // namespace qzib

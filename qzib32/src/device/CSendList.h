@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "channels/SendBuffer.h"
+#include "wire/WireHeader.h"
 
 namespace qzib {
 
@@ -13,7 +14,7 @@ namespace qzib {
 class CSendList {
 public:
     static constexpr std::uint32_t kCapacity = 3;
-    static constexpr std::uint32_t kHeaderSize = 7;
+    static constexpr std::uint32_t kHeaderSize = WireHeader::kSize;
 
     void AddHeaderCopy(const std::uint8_t (&header)[kHeaderSize]) {
         std::memcpy(m_header, header, kHeaderSize);

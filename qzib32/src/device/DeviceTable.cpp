@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "channels/ErrorNumberFailure.h"
 #include "device/CBusDevice.h"
 
 namespace qzib {
@@ -12,11 +13,24 @@ DeviceTable::~DeviceTable() {
 
 std::int16_t DeviceTable::TakeNextUd() {
     std::lock_guard<std::mutex> guard(m_listMutex);
-    std::int16_t ud = m_nextUd;
-    do {
-        m_nextUd = static_cast<std::int16_t>(static_cast<std::uint16_t>(m_nextUd) + 1u);
-    } while (m_nextUd == -1 || m_nextUd == 0);
-    return ud;
+    auto advance = [this] {
+        do {
+            m_nextUd = static_cast<std::int16_t>(static_cast<std::uint16_t>(m_nextUd) + 1u);
+        } while (m_nextUd == -1 || m_nextUd == 0);
+    };
+    auto inUse = [this](std::int16_t ud) {
+        for (CBusDevice* d = m_head; d != nullptr; d = d->next)
+            if (d->ud == ud) return true;
+        return false;
+    };
+    // After the counter wraps, a handle still held by an open device is passed over like -1
+    // and 0: two devices must never answer to one handle.
+    for (std::uint32_t tries = 0; tries < 0x10000u; ++tries) {
+        const std::int16_t ud = m_nextUd;
+        advance();
+        if (!inUse(ud)) return ud;
+    }
+    throw ErrorNumberFailure(0);  // every handle is held by an open device
 }
 
 void DeviceTable::Link(CBusDevice* device) {

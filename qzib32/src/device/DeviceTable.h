@@ -8,8 +8,8 @@ namespace qzib {
 
 class CBusDevice;
 
-// The open devices, newest first, and the counter their handles come from. Handles are never
-// reused; after the counter wraps it passes over -1 (the failure value of an open) and 0.
+// The open devices, newest first, and the counter their handles come from. After the counter
+// wraps it passes over -1 (the failure value of an open), 0 and the handles of open devices.
 // Creation is serialised by the library lock; the list itself has a lock of its own so that
 // a call on one device can look its handle up while another thread opens a new device.
 class DeviceTable {
@@ -20,6 +20,7 @@ public:
     // Destroys the devices still in the table.
     ~DeviceTable();
 
+    // Raises ErrorNumberFailure(0) when every handle is in use.
     std::int16_t TakeNextUd();
     void Link(CBusDevice* device);
     void Unlink(CBusDevice* device);

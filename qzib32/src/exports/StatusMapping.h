@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <exception>
 
+#include "qzib32.h"
+
 namespace qzib {
 
-inline constexpr std::int16_t kStatusErr = static_cast<std::int16_t>(0x8000);
-inline constexpr std::int16_t kStatusTimo = 0x4000;
-inline constexpr std::int16_t kStatusCmpl = 0x0100;
-inline constexpr std::int16_t kStatusErrTimo = static_cast<std::int16_t>(0xC000);
+// The status bits are the public header's; these are their names inside the library.
+inline constexpr std::int16_t kStatusErr = QZ_ERR;
+inline constexpr std::int16_t kStatusTimo = QZ_TIMO;
+inline constexpr std::int16_t kStatusCmpl = QZ_CMPL;
+inline constexpr std::int16_t kStatusErrTimo = static_cast<std::int16_t>(QZ_ERR | QZ_TIMO);
 
 inline constexpr std::int16_t kErrOpenFailed = 2;
 inline constexpr std::int16_t kErrUnknownDevice = 3;

@@ -218,6 +218,9 @@ QZIB32_API std::int16_t QZIB32_CALL QZDLLibrdf(std::int16_t ud, const char* file
     status.count(0);
     std::uint32_t total = 0;
     return onDevice(ud, status, [&](CBusDevice& device) {
+        // The whole transfer shares one time limit: an instrument that never stops sending
+        // must not grow the file without end.
+        const CBusDevice::CallTimeLimit limit(device);
         FileTransfer transfer = openTransfer(fileName, "wb", status);
         if (!transfer) return;
         std::FILE* const file = transfer.file.get();
