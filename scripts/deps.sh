@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev qt6-qpa-plugins
   clang libclang-rt-14-dev locales
+  libhdf5-dev python3-numpy python3-h5py
 )
 for group in "$@"; do
   case "$group" in

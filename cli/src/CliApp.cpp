@@ -1,8 +1,11 @@
 #include "CliApp.h"
 
+#include <unistd.h>
+
 #include "CliOptions.h"
 #include "ConsoleWindow.h"
 #include "SignalPipe.h"
+#include "TraceCommands.h"
 #include "marlin/core/BusLibrary.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"
@@ -41,6 +44,7 @@ int exitStatusFor(RecordingSession::Outcome outcome) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+    if (isTraceCommand(args)) return runTraceCommand(args, out, err, ::isatty(STDERR_FILENO) != 0);
     std::string error;
     const auto options = parseCommandLine(args, error);
     if (!options) {
@@ -48,7 +52,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
     if (options->help) {
-        out << usageText();
+        out << usageText() << traceCommandsUsage();
         return kExitOk;
     }
 

@@ -1,0 +1,65 @@
+// CSV: "section,time," and the frequencies (or point numbers), then one row per reading with the
+// ISO 8601 time and the shortest text of each value that reads back to the same float.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "ExportSink.h"
+#include "OutputFile.h"
+
+namespace marlin::cli {
+
+namespace {
+
+class CsvSink : public ExportSink {
+public:
+    explicit CsvSink(std::string output) : output_(std::move(output)) {}
+    std::vector<std::string> outputs() const override { return {output_}; }
+
+    bool begin(const ExportContext& context, const std::vector<std::string>& paths, std::string& error) override {
+        if (!file_.open(paths[0], output_, error)) return false;
+        std::string head = "section,time";
+        char buf[40];
+        for (std::uint32_t i = 0; i < context.points; ++i) {
+            head += ',';
+            if (context.axis.fromHead) {
+                head.append(buf, writeShortest(buf, context.axis.at(i)));
+            } else {
+                head += std::to_string(i);
+            }
+        }
+        head += '\n';
+        row_.resize(64 + static_cast<std::size_t>(context.points) * 20);
+        return file_.write(head.data(), head.size(), error);
+    }
+
+    bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
+        char* p = row_.data();
+        p = std::to_chars(p, p + 16, section.number).ptr;
+        *p++ = ',';
+        const std::string time = section.time.isoText();
+        std::memcpy(p, time.data(), time.size());
+        p += time.size();
+        for (const float v : values) {
+            *p++ = ',';
+            p = writeShortest(p, v);
+        }
+        *p++ = '\n';
+        return file_.write(row_.data(), static_cast<std::size_t>(p - row_.data()), error);
+    }
+
+    bool finish(std::string& error) override { return file_.close(error); }
+
+private:
+    std::string output_;
+    OutputFile file_;
+    std::vector<char> row_;
+};
+
+}  // namespace
+
+std::unique_ptr<ExportSink> makeCsvSink(const ExportOptions& options) {
+    return std::make_unique<CsvSink>(options.output);
+}
+
+}  // namespace marlin::cli
