@@ -12,7 +12,7 @@
 namespace marlin {
 
 ViewLauncher::ViewLauncher(QWidget* window, QLineEdit* fileName, QLabel* status, Starter start)
-    : QObject(window), fileName_(fileName), status_(status), start_(std::move(start)) {
+    : QObject(window), window_(window), fileName_(fileName), status_(status), start_(std::move(start)) {
     if (!start_) start_ = [](const QString& program, const QStringList& arguments) {
         return QProcess::startDetached(program, arguments);
     };
@@ -41,7 +41,10 @@ bool ViewLauncher::openView() {
         return false;
     }
     // The recorder writes the name relative to its working folder; the view gets the same file.
-    if (!start_(programPath(), {QFileInfo(name).absoluteFilePath()})) {
+    // Beside the recorder's window, at its top.
+    const QRect frame = window_->frameGeometry();
+    const QString at = QStringLiteral("%1,%2").arg(frame.right() + 12).arg(frame.top());
+    if (!start_(programPath(), {QStringLiteral("--position"), at, QFileInfo(name).absoluteFilePath()})) {
         status_->setText(QStringLiteral("marlin-view did not start"));
         return false;
     }

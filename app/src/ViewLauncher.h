@@ -35,6 +35,7 @@ public:
 private:
     void showMenu(QWidget* widget, const QPoint& at, bool withEditEntries);
 
+    QWidget* window_;
     QLineEdit* fileName_;
     QLabel* status_;
     Starter start_;

@@ -33,7 +33,9 @@ TEST_F(ViewLauncherTest, ShortcutAndMenusStartTheViewOnTheFileName) {
     launcher.action()->trigger();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_TRUE(started[0][0].endsWith(QStringLiteral("/marlin-view")));
-    EXPECT_EQ(started[0][1], QDir::current().absoluteFilePath(QStringLiteral("relative.sft")));
+    ASSERT_EQ(started[0].size(), 4);
+    EXPECT_EQ(started[0][1], QStringLiteral("--position"));
+    EXPECT_EQ(started[0][3], QDir::current().absoluteFilePath(QStringLiteral("relative.sft")));
     name.clear();
     EXPECT_FALSE(launcher.openView());
     EXPECT_EQ(started.size(), 1u);

@@ -1,6 +1,7 @@
 #include "marlin/view/TraceFollower.h"
 
 #include <chrono>
+#include <filesystem>
 
 namespace marlin::view {
 
@@ -42,7 +43,10 @@ reader::UpdateStatus TraceFollower::poll() {
     };
     const reader::UpdateStatus status = reader_.update(visit);
     if (status == reader::UpdateStatus::Failed) {
-        model_.setError(reader_.error());
+        std::error_code ec;
+        // A view opened before the recording started waits for the file.
+        model_.setError(std::filesystem::exists(reader_.path(), ec) ? reader_.error()
+                                                                    : "waiting for \"" + reader_.path() + "\" to be recorded");
         return status;
     }
     // Started again with no complete section yet: the model starts again empty.

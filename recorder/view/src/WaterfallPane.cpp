@@ -15,11 +15,11 @@ namespace marlin::view {
 
 namespace {
 
-// Height of the drawn rows: whole pixels per row while they fit, else all rows squeezed into the plot.
+// Height of the drawn rows: the whole plot, but no row taller than kMaxRowPixels, so that a few
+// readings do not look like blocks.
 int drawnHeight(int rows, int plotHeight) {
     if (rows <= 0) return 0;
-    if (rows > plotHeight) return plotHeight;
-    return rows * std::clamp(plotHeight / rows, 1, WaterfallPane::kMaxRowPixels);
+    return static_cast<int>(std::min<long long>(plotHeight, static_cast<long long>(rows) * WaterfallPane::kMaxRowPixels));
 }
 
 QString timeText(double seconds, bool withDate) {

@@ -46,8 +46,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption size(QStringLiteral("size"),
                                   QStringLiteral("Window size for --screenshot (default 1100x760)."), QStringLiteral("WxH"),
                                   QStringLiteral("1100x760"));
+    const QCommandLineOption position(QStringLiteral("position"),
+                                      QStringLiteral("Place the window's top-left corner here on the screen (such as 330,0\n"
+                                                     "beside the recorder's window)."),
+                                      QStringLiteral("X,Y"));
     parser.addOption(screenshot);
     parser.addOption(size);
+    parser.addOption(position);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The trace file (*.sft) to show."), QStringLiteral("[FILE]"));
     parser.process(app);
 
@@ -75,6 +80,11 @@ int main(int argc, char** argv) {
     }
 
     marlin::view::ViewWindow window;
+    if (parser.isSet(position)) {
+        const auto at = QRegularExpression(QStringLiteral("^(-?\\d{1,5}),(-?\\d{1,5})$")).match(parser.value(position));
+        if (!at.hasMatch()) return fail(QStringLiteral("--position takes X,Y in pixels, such as 330,0, not \"%1\"").arg(parser.value(position)));
+        window.move(at.captured(1).toInt(), at.captured(2).toInt());
+    }
     window.show();
     if (!files.isEmpty()) window.openFile(files.first());
     return app.exec();
