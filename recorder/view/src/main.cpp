@@ -21,10 +21,25 @@ int fail(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A screenshot needs no display: Qt's offscreen platform draws the window as it would look.
+    // A screenshot, the help and the version need no display: Qt's offscreen platform draws the
+    // window as it would look, and the platform's remarks are then nobody's business.
+    bool windowless = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0 && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        for (const char* option : {"--screenshot", "--help", "-h", "-?", "--help-all", "--version", "-v"}) {
+            if (std::strcmp(argv[i], option) == 0) windowless = true;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (windowless) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+                if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+            });
+        } else if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            std::fprintf(stderr,
+                         "marlin-view: there is no display to show the window on (neither DISPLAY nor "
+                         "WAYLAND_DISPLAY is set).\nTo draw it into a picture instead: marlin-view --screenshot OUT.png FILE\n");
+            return 2;
         }
     }
     QApplication app(argc, argv);
@@ -37,7 +52,8 @@ int main(int argc, char** argv) {
         "frequency axis, with max hold, min hold and average, and a waterfall of the whole recording.\n"
         "A file that is still being recorded is followed: each new reading shows as it is written.\n"
         "Keys: Left/Right step through readings, Home the first, End the newest. Wheel zooms the\n"
-        "frequency axis (Shift+wheel the level axis), dragging pans, a double click shows everything."));
+        "frequency axis (Shift+wheel the level axis), dragging pans, a double click shows everything.\n"
+        "Exit status: 0 done; 2 wrong arguments, no display, or a file that cannot be read or written."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
