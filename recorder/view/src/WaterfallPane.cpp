@@ -91,9 +91,9 @@ void WaterfallPane::draw(QPainter& p, const QRect& area) const {
         }
         // The date of the newest reading as the axis title.
         p.save();
-        p.translate(area.left() + 12, plot.top() + height / 2);
+        p.translate(area.left() + 12, plot.center().y());
         p.rotate(-90);
-        p.drawText(QRect(-height / 2 - 60, -8, height + 120, 16), Qt::AlignCenter,
+        p.drawText(QRect(-plot.height() / 2, -8, plot.height(), 16), Qt::AlignCenter,
                    QStringLiteral("Time, %1").arg(timeText(fall.row(rows - 1).lastTime, true).left(10)));
         p.restore();
     } else {
