@@ -2,8 +2,9 @@
 # The main job: record from the built-in analyzer simulator.
 #
 # Starts analyzer-sim on a loopback address and opens the marlin window set up to record from it
-# (press START; EXIT ends it, and the simulator with it). Without a display it records ten
-# readings with marlin-cli instead and says where the file is.
+# (press START; EXIT ends it, and the simulator with it), with marlin-view beside it showing the
+# file as it is recorded. Without a display it records ten readings with marlin-cli instead and
+# says where the file is.
 #
 #   MARLIN_DEMO_ADDRESS  loopback address for the simulator (default 127.0.0.1)
 #   MARLIN_DEMO_DIR      where the settings and the trace file go (default build/demo)
@@ -82,11 +83,25 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   fi
   echo "Opening the recorder, set up for $address. Press START to record, STOP to stop, EXIT to end."
   echo "The trace file will be $tracefile"
-  "$bin/marlin" --settings "$settings"
+  viewer=
+  if [ -x "$bin/marlin-view" ]; then
+    # The view waits for the file and follows it from the first reading on.
+    "$bin/marlin-view" --position 330,0 "$tracefile" &
+    viewer=$!
+    echo "marlin-view beside it shows the spectrum and the waterfall as they are recorded."
+  fi
+  status=0
+  "$bin/marlin" --settings "$settings" || status=$?
+  if [ -n "$viewer" ]; then kill -TERM "$viewer" 2>/dev/null || true; fi
+  exit $status
 else
   echo "No display: recording ten readings with marlin-cli instead."
   "$bin/marlin-cli" record --settings "$settings" --address "$address" --trace 1 --interval 0.5 \
     --file "$tracefile" --format binary --readings 10 --overwrite
   echo "Ten readings recorded into $tracefile ($(stat -c %s "$tracefile") bytes)."
+  if [ -x "$bin/marlin-view" ]; then
+    "$bin/marlin-view" --screenshot "$work/demo.png" "$tracefile" 2>/dev/null &&
+      echo "Their spectrum and waterfall, drawn by marlin-view: $work/demo.png"
+  fi
   echo "Settings used: $settings"
 fi

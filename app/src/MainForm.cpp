@@ -3,6 +3,7 @@
 #include <marlin/about/AboutForm.h>
 #include <marlin/about/AboutWindow.h>
 #include "PictureButton.h"
+#include "ViewLauncher.h"
 #include "UserPrompts.h"
 
 #include "marlin/core/Bus.h"
@@ -221,6 +222,8 @@ void MainForm::buildControls() {
     addLabel(m_frame1, "Label(5)", QStringLiteral("ASCII separator"), {180, 960, 1395, 195});
     m_asciiSep =
         addTextBox(m_frame1, "ASCIISep", {1680, 900, 315, 285}, QStringLiteral("Select separator character"));
+    // The view of the file being recorded: a shortcut and a context-menu entry, no new control.
+    new ViewLauncher(this, m_fileName, m_status);
 }
 
 void MainForm::Form_Load() {
