@@ -3,7 +3,7 @@
 
 #include <marlin/about/AboutWindow.h>
 
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecorderSettings.h"
 

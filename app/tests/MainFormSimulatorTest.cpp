@@ -4,7 +4,7 @@
 #include "MainFormFixture.h"
 
 #include "analyzer_sim/Simulator.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 
 #include <QFileInfo>
 

@@ -4,7 +4,7 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
 
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecorderSettings.h"
 

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "ConsoleWindow.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"
 

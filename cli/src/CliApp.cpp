@@ -6,7 +6,7 @@
 #include "ConsoleWindow.h"
 #include "SignalPipe.h"
 #include "TraceCommands.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/IniFile.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"

@@ -21,7 +21,7 @@
 
 #include "CliApp.h"
 #include "CliOptions.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 
 namespace marlin::cli {

@@ -1,4 +1,4 @@
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 
 #include <gtest/gtest.h>
 
