@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption libraryOption(
         QStringLiteral("bus-library"),
         QStringLiteral("The bus library to load instead of the default (also $%1).")
-            .arg(QString::fromLatin1(marlin::BusLibrary::kPathVariable)),
+            .arg(QString::fromLatin1(marlin::QzibBinding::kPathVariable)),
         QStringLiteral("PATH"));
     parser.addOption(settingsOption);
     parser.addOption(libraryOption);
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     const marlin::SettingsFile settings(parser.isSet(settingsOption)
                                             ? parser.value(settingsOption).toLocal8Bit().toStdString()
                                             : marlin::SettingsFile::defaultPath());
-    marlin::BusLibrary bus(parser.value(libraryOption).toLocal8Bit().toStdString());
+    marlin::QzibBinding bus(parser.value(libraryOption).toLocal8Bit().toStdString());
     marlin::NetworkHostProbe probe;
     marlin::QtUserPrompts prompts;
 

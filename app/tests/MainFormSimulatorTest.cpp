@@ -68,7 +68,7 @@ protected:
         return failure;
     }
 
-    BusLibrary busLibrary{MARLIN_TEST_QZIB32_LIBRARY};
+    QzibBinding busLibrary{MARLIN_TEST_QZIB32_LIBRARY};
     std::unique_ptr<sim::Simulator> simulator;
     std::vector<QString> statuses;
     bool stopRequested = false;

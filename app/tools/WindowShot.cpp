@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: marlin-window-shot OUTPUT.png\n");
         return 2;
     }
-    marlin::BusLibrary bus;
+    marlin::QzibBinding bus;
     marlin::NetworkHostProbe probe;
     marlin::QtUserPrompts prompts;
     marlin::MainForm::Services services;

@@ -77,7 +77,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     SignalPipe signals;
     ConsoleWindow window(settings, options->overwrite, options->quiet, terminal, limits, out, err,
                          signals.fd());
-    BusLibrary bus;
+    QzibBinding bus;
     NetworkHostProbe networkProbe;
     SteadyStopwatch stopwatch;
     RecordingSession session(window, bus, probe ? *probe : networkProbe, stopwatch);
