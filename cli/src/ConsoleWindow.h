@@ -40,7 +40,7 @@ public:
     void setConnectionColour(ConnectionColour) override {}
     void setProgressValue(int percent) override;
     void setProgressVisible(bool visible) override { progressVisible_ = visible; }
-    void setWindowHeight(int) override {}
+    void showRecordingLayout(RecordingLayout) override {}
     void setBusyPointer(bool) override {}
     void setStartEnabled(bool) override {}
     bool askOverwrite(const std::string& title, const std::string& text) override;
