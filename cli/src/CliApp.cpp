@@ -4,7 +4,7 @@
 
 #include "CliOptions.h"
 #include "ConsoleWindow.h"
-#include "SignalPipe.h"
+#include "marlin/base/SignalPipe.h"
 #include "TraceCommands.h"
 #include "marlin/core/QzibBinding.h"
 #include "marlin/core/IniFile.h"

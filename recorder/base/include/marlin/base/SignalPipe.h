@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-namespace marlin::cli {
+namespace marlin {
 
 class SignalPipe {
 public:
@@ -24,4 +24,4 @@ private:
     struct sigaction oldTerm_ {};
 };
 
-}  // namespace marlin::cli
+}  // namespace marlin
