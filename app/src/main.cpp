@@ -1,5 +1,6 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
+#include "SignalStop.h"
 
 #include <marlin/about/AboutWindow.h>
 
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     marlin::MainForm window(std::move(services));
     // OK in the About window's stand-alone mode ends the program the safe way: STOP first.
     marlin::about::setAboutEndProgram([&window] { window.endWithStop(); });
+    // So does Ctrl-C (SIGINT) or SIGTERM; a second one ends the program at once.
+    const marlin::SignalStop signalStop([&window] { window.endWithStop(); });
     window.Form_Load();
     window.show();
     return app.exec();

@@ -1,7 +1,8 @@
 #pragma once
-// SIGINT and SIGTERM as readable bytes: the handler only writes to a pipe, and the recording's
-// event wait polls the pipe's read end, so a signal wakes the wait at once. A second signal of
-// the same kind ends the program the default way.
+// SIGINT and SIGTERM as readable bytes: the handler only writes to a pipe, and the program's
+// event wait (marlin-cli's poll, the window's socket notifier) watches the pipe's read end, so a
+// signal wakes the wait at once and the recording ends through STOP. A second signal of the same
+// kind ends the program the default way. One instance at a time; POSIX only.
 
 #include <csignal>
 
