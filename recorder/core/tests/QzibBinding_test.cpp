@@ -42,7 +42,7 @@ TEST(BusLibraryTest, PathComesFromTheEnvironmentWhenNotGiven) {
 }  // namespace marlin
 
 #include "FakeWindow.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 #include "marlin/core/RecordingSession.h"
 
 namespace marlin {

@@ -9,7 +9,7 @@
 #include "FakeBus.h"
 #include "FakeWindow.h"
 #include "ExampleTime.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 #include "marlin/core/TraceFile.h"
 
 namespace marlin {
