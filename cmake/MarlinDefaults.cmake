@@ -34,7 +34,10 @@ function(marlin_add_test name)
   if(MARLIN_SANITIZE)
     list(APPEND env LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp)
   endif()
+  # Each test is named after its program, which starts with its module's target (qzib32,
+  # analyzer_sim, prismbar, marlin_core, ...): `ctest -R '^marlin_core'` runs one module.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${name}."
                        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
 endfunction()
 

@@ -404,8 +404,8 @@ void MainForm::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
 }
 
-void MainForm::setWindowHeight(int twips) {
-    setWindowHeightTwips(twips);
+void MainForm::showRecordingLayout(RecordingLayout layout) {
+    setWindowHeightTwips(layout == RecordingLayout::WithProgress ? kStripAndBarHeight : kStripHeight);
     m_options->setCaptionText(kShowOptions);
 }
 

@@ -39,9 +39,9 @@ class MainForm : public QWidget, public SessionWindow {
 
 public:
     // Window heights in twips, frame included.
-    static constexpr int kStripHeight = kHeightCompact;
-    static constexpr int kStripAndBarHeight = kHeightWithProgress;
-    static constexpr int kOptionsHeight = kHeightWithOptions;
+    static constexpr int kStripHeight = 1220;        // the button strip only
+    static constexpr int kStripAndBarHeight = 1500;  // the strip and the progress bar
+    static constexpr int kOptionsHeight = 4395;      // strip, progress bar and the settings frames
     static constexpr int kClientWidth = 4545;
     // Room the heights above leave for the window frame (caption bar and borders).
     static constexpr int kFrameAllowance = 360;
@@ -98,7 +98,7 @@ public:
     void setConnectionColour(ConnectionColour colour) override;
     void setProgressValue(int percent) override;
     void setProgressVisible(bool visible) override;
-    void setWindowHeight(int twips) override;
+    void showRecordingLayout(RecordingLayout layout) override;
     void setBusyPointer(bool busy) override;
     void setStartEnabled(bool enabled) override;
     bool askOverwrite(const std::string& title, const std::string& text) override;

@@ -1,9 +1,10 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
+#include "SignalStop.h"
 
 #include <marlin/about/AboutWindow.h>
 
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecorderSettings.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption libraryOption(
         QStringLiteral("bus-library"),
         QStringLiteral("The bus library to load instead of the default (also $%1).")
-            .arg(QString::fromLatin1(marlin::BusLibrary::kPathVariable)),
+            .arg(QString::fromLatin1(marlin::QzibBinding::kPathVariable)),
         QStringLiteral("PATH"));
     parser.addOption(settingsOption);
     parser.addOption(libraryOption);
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
     const marlin::SettingsFile settings(parser.isSet(settingsOption)
                                             ? parser.value(settingsOption).toLocal8Bit().toStdString()
                                             : marlin::SettingsFile::defaultPath());
-    marlin::BusLibrary bus(parser.value(libraryOption).toLocal8Bit().toStdString());
+    marlin::QzibBinding bus(parser.value(libraryOption).toLocal8Bit().toStdString());
     marlin::NetworkHostProbe probe;
     marlin::QtUserPrompts prompts;
 
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     marlin::MainForm window(std::move(services));
     // OK in the About window's stand-alone mode ends the program the safe way: STOP first.
     marlin::about::setAboutEndProgram([&window] { window.endWithStop(); });
+    // So does Ctrl-C (SIGINT) or SIGTERM; a second one ends the program at once.
+    const marlin::SignalStop signalStop([&window] { window.endWithStop(); });
     window.Form_Load();
     window.show();
     return app.exec();

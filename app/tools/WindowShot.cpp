@@ -4,7 +4,7 @@
 #include "MainForm.h"
 #include "QtUserPrompts.h"
 
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecorderSettings.h"
 
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: marlin-window-shot OUTPUT.png\n");
         return 2;
     }
-    marlin::BusLibrary bus;
+    marlin::QzibBinding bus;
     marlin::NetworkHostProbe probe;
     marlin::QtUserPrompts prompts;
     marlin::MainForm::Services services;

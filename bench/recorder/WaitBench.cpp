@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "ConsoleWindow.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"
 
@@ -36,7 +36,7 @@ double threadCpuSeconds(clockid_t clock) {
 }  // namespace
 
 int main() {
-    ::setenv(marlin::BusLibrary::kPathVariable, MARLIN_BENCH_BUS_LIBRARY, 1);
+    ::setenv(marlin::QzibBinding::kPathVariable, MARLIN_BENCH_BUS_LIBRARY, 1);
     constexpr double kWaitSeconds = 10.0;
 
     // Baseline: a wait that polls a clock, as a loop without a blocking wait would.
@@ -78,7 +78,7 @@ int main() {
     settings.fileName = dir + "/wait.sft";
     std::ostringstream out, err;
     marlin::cli::ConsoleWindow window(settings, true, true, false, {}, out, err, pipeFds[0]);
-    marlin::BusLibrary bus;
+    marlin::QzibBinding bus;
     marlin::NetworkHostProbe probe;
     marlin::SteadyStopwatch stopwatch;
     marlin::RecordingSession session(window, bus, probe, stopwatch);

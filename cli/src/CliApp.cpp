@@ -4,9 +4,9 @@
 
 #include "CliOptions.h"
 #include "ConsoleWindow.h"
-#include "SignalPipe.h"
+#include "marlin/base/SignalPipe.h"
 #include "TraceCommands.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/IniFile.h"
 #include "marlin/core/NetworkHostProbe.h"
 #include "marlin/core/RecordingSession.h"
@@ -77,7 +77,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     SignalPipe signals;
     ConsoleWindow window(settings, options->overwrite, options->quiet, terminal, limits, out, err,
                          signals.fd());
-    BusLibrary bus;
+    QzibBinding bus;
     NetworkHostProbe networkProbe;
     SteadyStopwatch stopwatch;
     RecordingSession session(window, bus, probe ? *probe : networkProbe, stopwatch);

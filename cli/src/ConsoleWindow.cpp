@@ -65,11 +65,8 @@ void ConsoleWindow::finish() {
     }
 }
 
-void ConsoleWindow::requestStop(const char* reason) {
-    if (!stopRequested_) {
-        stopRequested_ = true;
-        stopReason_ = reason;
-    }
+void ConsoleWindow::requestStop() {
+    stopRequested_ = true;
     // START clears the stop flag once the instrument is accepted; a stop asked for before that
     // is asked for again.
     if (session_ && session_->isRunning() && !session_->stopFlag()) session_->StopRec_Click();
@@ -77,13 +74,13 @@ void ConsoleWindow::requestStop(const char* reason) {
 
 void ConsoleWindow::checkStopConditions() {
     if (!session_) return;
-    if (stopRequested_) requestStop(stopReason_.c_str());
+    if (stopRequested_) requestStop();
     if (limits_.readings &&
         static_cast<std::uint64_t>(std::max(0, session_->readingCount())) >= *limits_.readings) {
-        requestStop("readings");
+        requestStop();
     }
     if (limits_.duration && std::chrono::steady_clock::now() - started_ >= *limits_.duration)
-        requestStop("duration");
+        requestStop();
 }
 
 void ConsoleWindow::letPendingEventsRun(std::chrono::milliseconds maxWait) {
@@ -105,7 +102,7 @@ void ConsoleWindow::letPendingEventsRun(std::chrono::milliseconds maxWait) {
             // One read: poll said there are bytes, and the descriptor may be a blocking one.
             char buf[64];
             (void)!::read(signalFd_, buf, sizeof buf);
-            requestStop("signal");
+            requestStop();
         }
     } else if (wait.count() > 0) {
         ::poll(nullptr, 0, static_cast<int>(std::min<std::int64_t>(wait.count(), 1 << 30)));

@@ -29,8 +29,6 @@ public:
                   std::ostream& out, std::ostream& err, int signalFd);
 
     void attach(RecordingSession* session) { session_ = session; }
-    // Why STOP was run ("signal", "readings", "duration"), or empty.
-    const std::string& stopReason() const { return stopReason_; }
     // Ends the status line on a terminal.
     void finish();
 
@@ -40,7 +38,7 @@ public:
     void setConnectionColour(ConnectionColour) override {}
     void setProgressValue(int percent) override;
     void setProgressVisible(bool visible) override { progressVisible_ = visible; }
-    void setWindowHeight(int) override {}
+    void showRecordingLayout(RecordingLayout) override {}
     void setBusyPointer(bool) override {}
     void setStartEnabled(bool) override {}
     bool askOverwrite(const std::string& title, const std::string& text) override;
@@ -49,7 +47,7 @@ public:
 
 private:
     void checkStopConditions();
-    void requestStop(const char* reason);
+    void requestStop();
     void redraw(bool force);
 
     RecorderSettings settings_;
@@ -64,7 +62,6 @@ private:
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDraw_{};
     bool stopRequested_ = false;
-    std::string stopReason_;
     std::string status_;
     int progress_ = 0;
     bool progressVisible_ = false;

@@ -38,6 +38,16 @@
 #define QZ_TIMO ((int16_t)0x4000)
 #define QZ_CMPL ((int16_t)0x0100)
 
+/* iberr values, as listed above. */
+#define QZ_ENONE ((int16_t)0)
+#define QZ_EOPEN ((int16_t)2)
+#define QZ_EUD ((int16_t)3)
+#define QZ_ENOMEM ((int16_t)4)
+#define QZ_ETIMEOUT ((int16_t)5)
+#define QZ_EINPROGRESS ((int16_t)6)
+#define QZ_EFILE ((int16_t)7)
+#define QZ_EOTHER ((int16_t)-1)
+
 #ifdef __cplusplus
 extern "C" {
 #endif

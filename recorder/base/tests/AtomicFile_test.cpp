@@ -7,7 +7,8 @@
 
 #include <cerrno>
 
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
+using marlin::testing::TempDir;
 
 using marlin::AtomicFile;
 

@@ -47,7 +47,7 @@ BlockRead InstrumentIo::readBlock(std::size_t extra) {
         // An instrument says "nothing to send" by not answering, which the bus reports as a
         // timeout; any other failure means the connection itself is gone.
         const bool failed = (static_cast<std::uint16_t>(state_.ibsta) & kStatusErr) != 0;
-        block.result = failed && state_.iberr != 5 ? BlockRead::Result::BusError : BlockRead::Result::Empty;
+        block.result = failed && state_.iberr != kErrTimeout ? BlockRead::Result::BusError : BlockRead::Result::Empty;
         block.iberr = state_.iberr;
         return block;
     }

@@ -213,9 +213,9 @@ void RecordingSession::RecordLoop() {
     }
     if (interval_ > 1) {
         window_.setProgressVisible(true);
-        window_.setWindowHeight(SessionWindow::kHeightWithProgress);
+        window_.showRecordingLayout(RecordingLayout::WithProgress);
     } else {
-        window_.setWindowHeight(SessionWindow::kHeightCompact);
+        window_.showRecordingLayout(RecordingLayout::Compact);
     }
     for (;;) {
         if (stopFlag_) break;

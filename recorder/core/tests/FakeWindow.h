@@ -56,9 +56,9 @@ public:
         progressVisible = visible;
         record(visible ? "progress shown" : "progress hidden");
     }
-    void setWindowHeight(int twips) override {
-        height = twips;
-        record("height " + std::to_string(twips));
+    void showRecordingLayout(RecordingLayout shown) override {
+        layout = shown;
+        record(shown == RecordingLayout::WithProgress ? "layout with progress" : "layout compact");
     }
     void setBusyPointer(bool b) override {
         busy = b;
@@ -96,7 +96,7 @@ public:
     std::string status;
     ConnectionColour colour = ConnectionColour::Red;
     bool progressVisible = false;
-    int height = kHeightCompact;
+    RecordingLayout layout = RecordingLayout::Compact;
     bool busy = false;
     bool startEnabled = true;
     long long eventRuns = 0;

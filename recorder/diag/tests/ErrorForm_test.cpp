@@ -27,7 +27,7 @@ protected:
     static void SetUpTestSuite() {
         if (!QApplication::instance()) {
             static int argc = 1;
-            static char name[] = "diag_ErrorForm_test";
+            static char name[] = "marlin_diag_ErrorForm_test";
             static char* argv[] = {name, nullptr};
             new QApplication(argc, argv);
         }

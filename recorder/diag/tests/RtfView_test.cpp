@@ -19,7 +19,7 @@ protected:
     static void SetUpTestSuite() {
         if (!QApplication::instance()) {
             static int argc = 1;
-            static char name[] = "diag_RtfView_test";
+            static char name[] = "marlin_diag_RtfView_test";
             static char* argv[] = {name, nullptr};
             app_ = new QApplication(argc, argv);
         }

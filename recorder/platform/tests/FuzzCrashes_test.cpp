@@ -4,7 +4,8 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
+using marlin::testing::TempDir;
 #include <marlin/platform/RegistryTextFormat.h>
 #include <marlin/platform/VersionInfo.h>
 #include <marlin/platform/VersionResource.h>

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
+using marlin::testing::TempDir;
 #include <marlin/platform/RegistryStore.h>
 
 namespace {

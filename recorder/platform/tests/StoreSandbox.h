@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
+using marlin::testing::TempDir;
 #include <marlin/platform/RegistryStore.h>
 
 // Points both registry stores at files of a fresh temporary folder for one test. A process-wide

@@ -7,7 +7,8 @@
 #include <filesystem>
 
 #include "PeBuilder.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
+using marlin::testing::TempDir;
 
 namespace marlin::platform {
 

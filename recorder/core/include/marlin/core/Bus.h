@@ -1,16 +1,20 @@
 #pragma once
 // The bus calls the recorder makes, as one small interface. The production implementation binds
-// the qzib32 shared library at run time (BusLibrary); tests put a fake instrument behind it.
+// the qzib32 shared library at run time (QzibBinding); tests put a fake instrument behind it.
 
 #include <cstdint>
 #include <string>
 
+#include <qzib32.h>
+
 namespace marlin {
 
-// Status word bits of the bus library.
-inline constexpr std::uint16_t kStatusErr = 0x8000;
-inline constexpr std::uint16_t kStatusTimo = 0x4000;
-inline constexpr std::uint16_t kStatusCmpl = 0x0100;
+// Status word bits and error codes of the bus library, as its public header names them.
+inline constexpr std::uint16_t kStatusErr = static_cast<std::uint16_t>(QZ_ERR);
+inline constexpr std::uint16_t kStatusTimo = static_cast<std::uint16_t>(QZ_TIMO);
+inline constexpr std::uint16_t kStatusCmpl = static_cast<std::uint16_t>(QZ_CMPL);
+inline constexpr std::int16_t kErrTimeout = QZ_ETIMEOUT;  // a wait ran out or a transfer came up short
+inline constexpr std::int16_t kErrOther = QZ_EOTHER;      // any other failure; also: no binding
 
 // The status triple every call reports into, and the device handle the recorder keeps.
 struct BusState {

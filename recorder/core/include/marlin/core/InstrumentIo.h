@@ -53,9 +53,6 @@ public:
     // the extra bytes (a block terminator) are kept in `data` when they arrive but not required.
     BlockRead readBlock(std::size_t extra = 0);
 
-    Bus& bus() { return bus_; }
-    BusState& state() { return state_; }
-
 private:
     Bus& bus_;
     BusState& state_;

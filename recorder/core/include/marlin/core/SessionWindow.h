@@ -16,13 +16,14 @@ enum class ConnectionColour {
     Green,  // RGB 0, 255, 0: an accepted instrument is being recorded
 };
 
+// What the window shows while a recording runs; each host decides what that means on screen.
+enum class RecordingLayout {
+    Compact,       // the button strip only
+    WithProgress,  // the strip and the progress bar
+};
+
 class SessionWindow {
 public:
-    // Window heights in twips (15 twips are one pixel at 96 dpi).
-    static constexpr int kHeightCompact = 1220;       // the button strip only
-    static constexpr int kHeightWithProgress = 1500;  // the strip and the progress bar
-    static constexpr int kHeightWithOptions = 4395;   // strip, progress bar and the settings frames
-
     virtual ~SessionWindow() = default;
 
     // The six settings as they stand in the window right now. Read at START and again at every
@@ -37,9 +38,9 @@ public:
     // Time left to the next sweep, in whole percent (100 .. 0).
     virtual void setProgressValue(int percent) = 0;
     virtual void setProgressVisible(bool visible) = 0;
-    // Sets the window height; the session uses it when a recording starts, which also closes the
-    // options panel (its button then reads "show options").
-    virtual void setWindowHeight(int twips) = 0;
+    // Set when a recording starts; it also closes the options panel (its button then reads
+    // "show options").
+    virtual void showRecordingLayout(RecordingLayout layout) = 0;
     virtual void setBusyPointer(bool busy) = 0;
     virtual void setStartEnabled(bool enabled) = 0;
 

@@ -4,7 +4,7 @@
 #include "MainFormFixture.h"
 
 #include "analyzer_sim/Simulator.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 
 #include <QFileInfo>
 
@@ -68,7 +68,7 @@ protected:
         return failure;
     }
 
-    BusLibrary busLibrary{MARLIN_TEST_QZIB32_LIBRARY};
+    QzibBinding busLibrary{MARLIN_TEST_QZIB32_LIBRARY};
     std::unique_ptr<sim::Simulator> simulator;
     std::vector<QString> statuses;
     bool stopRequested = false;

@@ -9,7 +9,7 @@
 #include "FakeBus.h"
 #include "FakeWindow.h"
 #include "ExampleTime.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 #include "marlin/core/TraceFile.h"
 
 namespace marlin {
@@ -159,7 +159,7 @@ TEST_F(RecordingSessionTest, IntervalNotAboveZeroBecomesTenMicroseconds) {
         session.StartRec_Click();
         EXPECT_DOUBLE_EQ(session.interval(), 0.00001) << text;
         EXPECT_NE(std::find(window.log.begin(), window.log.end(), "interval 1E-05"), window.log.end());
-        EXPECT_EQ(window.height, SessionWindow::kHeightCompact);
+        EXPECT_EQ(window.layout, RecordingLayout::Compact);
         EXPECT_FALSE(window.progressVisible);
     }
 }
@@ -169,7 +169,7 @@ TEST_F(RecordingSessionTest, IntervalOfOneSecondShowsNoProgressBar) {
     stopAfter(2);
     session.StartRec_Click();
     EXPECT_FALSE(window.progressVisible);
-    EXPECT_EQ(window.height, SessionWindow::kHeightCompact);
+    EXPECT_EQ(window.layout, RecordingLayout::Compact);
     // Only the final reset to 0 after each wait.
     EXPECT_TRUE(std::all_of(window.progress.begin(), window.progress.end(), [](int p) { return p == 0; }));
 }
@@ -179,7 +179,7 @@ TEST_F(RecordingSessionTest, IntervalAboveOneSecondCountsDownOnTheProgressBar) {
     stopAfter(2);
     session.StartRec_Click();
     EXPECT_TRUE(window.progressVisible);
-    EXPECT_EQ(window.height, SessionWindow::kHeightWithProgress);
+    EXPECT_EQ(window.layout, RecordingLayout::WithProgress);
     ASSERT_GE(window.progress.size(), 10u);
     EXPECT_GE(window.progress.front(), 90);
     EXPECT_TRUE(std::is_sorted(window.progress.begin(), window.progress.begin() + 10, std::greater<>()));

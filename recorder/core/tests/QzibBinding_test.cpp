@@ -1,4 +1,4 @@
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@ namespace marlin {
 namespace {
 
 TEST(BusLibraryTest, MissingLibraryIsReportedNotFatal) {
-    BusLibrary bus("/nonexistent-marlin-dir/libqzib32.so.1");
+    QzibBinding bus("/nonexistent-marlin-dir/libqzib32.so.1");
     BusState state;
     EXPECT_EQ(bus.ibfind("localhost", state), -1);
     EXPECT_EQ(static_cast<std::uint16_t>(state.ibsta), kStatusErr);
@@ -18,7 +18,7 @@ TEST(BusLibraryTest, MissingLibraryIsReportedNotFatal) {
 }
 
 TEST(BusLibraryTest, FunctionsAreLookedUpAtTheirFirstUse) {
-    BusLibrary bus(MARLIN_TEST_PARTIAL_BUS);
+    QzibBinding bus(MARLIN_TEST_PARTIAL_BUS);
     BusState state;
     // The library has QZDLLibfind only: that call works, and nothing is missing yet.
     EXPECT_EQ(bus.ibfind("x", state), 42);
@@ -30,19 +30,19 @@ TEST(BusLibraryTest, FunctionsAreLookedUpAtTheirFirstUse) {
 }
 
 TEST(BusLibraryTest, PathComesFromTheEnvironmentWhenNotGiven) {
-    ::setenv(BusLibrary::kPathVariable, "/some/where/libqzib32.so.1", 1);
-    BusLibrary bus;
+    ::setenv(QzibBinding::kPathVariable, "/some/where/libqzib32.so.1", 1);
+    QzibBinding bus;
     EXPECT_EQ(bus.libraryPath(), "/some/where/libqzib32.so.1");
-    ::unsetenv(BusLibrary::kPathVariable);
-    BusLibrary byDefault;
-    EXPECT_NE(byDefault.libraryPath().find(BusLibrary::defaultFileName()), std::string::npos);
+    ::unsetenv(QzibBinding::kPathVariable);
+    QzibBinding byDefault;
+    EXPECT_NE(byDefault.libraryPath().find(QzibBinding::defaultFileName()), std::string::npos);
 }
 
 }  // namespace
 }  // namespace marlin
 
 #include "FakeWindow.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 #include "marlin/core/RecordingSession.h"
 
 namespace marlin {
@@ -54,7 +54,7 @@ TEST(BusLibraryTest, SessionNamesAFunctionTheLibraryLacks) {
     testing::FakeWindow window(stopwatch);
     window.settings.fileName = dir.file("t.sft");
     testing::FakeProbe probe;
-    BusLibrary bus(MARLIN_TEST_PARTIAL_BUS);
+    QzibBinding bus(MARLIN_TEST_PARTIAL_BUS);
     RecordingSession session(window, bus, probe, stopwatch);
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::BusUnavailable);
@@ -70,7 +70,7 @@ TEST(BusLibraryTest, StartChecksEveryFunctionBeforeAnythingIsSentOrTouched) {
     window.settings.fileName = dir.file("t.sft");
     testing::writeFile(window.settings.fileName, "earlier recording");
     testing::FakeProbe probe;
-    BusLibrary bus(MARLIN_TEST_BUS_WITHOUT_LOCAL);
+    QzibBinding bus(MARLIN_TEST_BUS_WITHOUT_LOCAL);
     RecordingSession session(window, bus, probe, stopwatch);
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::BusUnavailable);

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "Recordings.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::reader {
 namespace {

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "Recordings.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::cli {
 namespace {

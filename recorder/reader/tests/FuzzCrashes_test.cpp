@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "FuzzOneInput.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin {
 namespace {

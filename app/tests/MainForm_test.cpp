@@ -203,6 +203,19 @@ TEST_F(MainFormTest, OptionsToggleBetweenItsHeights) {
     EXPECT_EQ(form->windowHeightTwips(), 1220);
 }
 
+TEST_F(MainFormTest, RecordingLayoutsBecomeTheirHeightsAndCloseTheOptions) {
+    auto* options = child<QLabel>("lblOptions");
+    form->ShowOptions_Click();
+    ASSERT_EQ(options->text(), QStringLiteral("hide options"));
+    form->showRecordingLayout(RecordingLayout::WithProgress);
+    EXPECT_EQ(form->windowHeightTwips(), 1500);
+    EXPECT_EQ(form->height(), pixels(1500 - MainForm::kFrameAllowance));
+    EXPECT_EQ(options->text(), QStringLiteral("show options"));
+    form->showRecordingLayout(RecordingLayout::Compact);
+    EXPECT_EQ(form->windowHeightTwips(), 1220);
+    EXPECT_EQ(form->height(), pixels(1220 - MainForm::kFrameAllowance));
+}
+
 TEST_F(MainFormTest, PressAndReleaseOnExitLabelSwapsPictureTwiceThenAsks) {
     auto* exitLabel = child<QLabel>("lblExit");
     auto* exitPicture = child<PictureButton>("imgExit");

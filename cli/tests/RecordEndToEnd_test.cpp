@@ -21,7 +21,7 @@
 
 #include "CliApp.h"
 #include "CliOptions.h"
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
 
 namespace marlin::cli {
@@ -74,7 +74,7 @@ bool parseBinary(const std::string& file, std::size_t points, std::string& head,
 class RecordEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv(BusLibrary::kPathVariable, MARLIN_TEST_BUS_LIBRARY, 1);
+        ::setenv(QzibBinding::kPathVariable, MARLIN_TEST_BUS_LIBRARY, 1);
         std::random_device rd;
         dir_ = std::filesystem::temp_directory_path() /
                ("marlin-cli-" + std::to_string(rd()) + std::to_string(rd()));
@@ -443,7 +443,7 @@ TEST_F(RecordEndToEnd, DurationEndsTheRecording) {
 
 TEST_F(RecordEndToEnd, MissingBusLibraryIsNamed) {
     START_SIMULATOR("127.0.0.135");
-    ::setenv(BusLibrary::kPathVariable, "/nonexistent-marlin-dir/libqzib32.so.1", 1);
+    ::setenv(QzibBinding::kPathVariable, "/nonexistent-marlin-dir/libqzib32.so.1", 1);
     EXPECT_EQ(record({"--readings", "1"}), kExitBusLibrary);
     EXPECT_NE(err.str().find("/nonexistent-marlin-dir/libqzib32.so.1"), std::string::npos) << err.str();
 }

@@ -1,11 +1,12 @@
 #pragma once
-// SIGINT and SIGTERM as readable bytes: the handler only writes to a pipe, and the recording's
-// event wait polls the pipe's read end, so a signal wakes the wait at once. A second signal of
-// the same kind ends the program the default way.
+// SIGINT and SIGTERM as readable bytes: the handler only writes to a pipe, and the program's
+// event wait (marlin-cli's poll, the window's socket notifier) watches the pipe's read end, so a
+// signal wakes the wait at once and the recording ends through STOP. A second signal of the same
+// kind ends the program the default way. One instance at a time; POSIX only.
 
 #include <csignal>
 
-namespace marlin::cli {
+namespace marlin {
 
 class SignalPipe {
 public:
@@ -24,4 +25,4 @@ private:
     struct sigaction oldTerm_ {};
 };
 
-}  // namespace marlin::cli
+}  // namespace marlin

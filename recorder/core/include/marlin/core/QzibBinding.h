@@ -12,17 +12,17 @@
 
 namespace marlin {
 
-class BusLibrary final : public Bus {
+class QzibBinding final : public Bus {
 public:
     // Environment variable that names the library file to load instead of the default.
     static constexpr const char* kPathVariable = "MARLIN_QZIB32_LIBRARY";
 
     // Binds the library at `path`; an empty path means: $MARLIN_QZIB32_LIBRARY, else the library
     // in ../lib beside the program, else the system's search by soname.
-    explicit BusLibrary(std::string path = {});
-    ~BusLibrary() override;
-    BusLibrary(const BusLibrary&) = delete;
-    BusLibrary& operator=(const BusLibrary&) = delete;
+    explicit QzibBinding(std::string path = {});
+    ~QzibBinding() override;
+    QzibBinding(const QzibBinding&) = delete;
+    QzibBinding& operator=(const QzibBinding&) = delete;
 
     std::int16_t ibfind(const char* address, BusState& state) override;
     std::int16_t ibwrt(std::int16_t ud, const char* text, BusState& state) override;

@@ -1,9 +1,10 @@
-#include "marlin/core/BusLibrary.h"
+#include "marlin/core/QzibBinding.h"
 
 #include <cstdlib>
 #include <filesystem>
 
 #include <marlin/base/ProgramPaths.h>
+#include <qzib32.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,48 +16,38 @@ namespace marlin {
 
 namespace {
 
-// The library's C interface for the calls the recorder makes: 16-bit handles and flags, 32-bit
-// counts, the status triple by reference as the last three arguments.
-#ifdef _WIN32
-#define QZ_CALL __stdcall
-#else
-#define QZ_CALL
-#endif
-using IbfindFn = std::int16_t(QZ_CALL*)(const char*, std::int16_t*, std::int16_t*, std::int32_t*);
-using IbwrtFn = std::int16_t(QZ_CALL*)(std::int16_t, const char*, std::int16_t*, std::int16_t*,
-                                       std::int32_t*);
-using IlrdFn = std::int16_t(QZ_CALL*)(std::int16_t, char*, std::uint32_t, std::int16_t*, std::int16_t*,
-                                      std::int32_t*);
-using IbtmoFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t, std::int16_t*, std::int16_t*,
-                                       std::int32_t*);
-using IblocFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t*, std::int16_t*, std::int32_t*);
-using IbonlFn = std::int16_t(QZ_CALL*)(std::int16_t, std::int16_t, std::int16_t*, std::int16_t*,
-                                       std::int32_t*);
+// The library's own prototypes, so a change there cannot go unnoticed here.
+using IbfindFn = decltype(&QZDLLibfind);
+using IbwrtFn = decltype(&QZDLLibwrt);
+using IlrdFn = decltype(&QZDLLilrd);
+using IbtmoFn = decltype(&QZDLLibtmo);
+using IblocFn = decltype(&QZDLLibloc);
+using IbonlFn = decltype(&QZDLLibonl);
 
 constexpr const char* kFunctionNames[] = {"QZDLLibfind", "QZDLLibwrt", "QZDLLilrd",
                                           "QZDLLibtmo",  "QZDLLibloc", "QZDLLibonl"};
 
 std::string defaultLibraryPath() {
-    if (const char* env = std::getenv(BusLibrary::kPathVariable); env && *env) return env;
+    if (const char* env = std::getenv(QzibBinding::kPathVariable); env && *env) return env;
     const auto exeDir = ProgramPaths::executableDir();
     if (!exeDir.empty()) {
 #ifdef _WIN32
-        const auto beside = ProgramPaths::join(exeDir, BusLibrary::defaultFileName());
+        const auto beside = ProgramPaths::join(exeDir, QzibBinding::defaultFileName());
         if (std::filesystem::exists(beside)) return beside;
 #else
         const auto candidate =
-            std::filesystem::path(exeDir).parent_path() / "lib" / BusLibrary::defaultFileName();
+            std::filesystem::path(exeDir).parent_path() / "lib" / QzibBinding::defaultFileName();
         if (std::filesystem::exists(candidate)) return candidate.string();
 #endif
     }
-    return BusLibrary::defaultFileName();
+    return QzibBinding::defaultFileName();
 }
 
 }  // namespace
 
-BusLibrary::BusLibrary(std::string path) : path_(path.empty() ? defaultLibraryPath() : std::move(path)) {}
+QzibBinding::QzibBinding(std::string path) : path_(path.empty() ? defaultLibraryPath() : std::move(path)) {}
 
-BusLibrary::~BusLibrary() {
+QzibBinding::~QzibBinding() {
     // Unloading lets the library close its devices, which returns the instruments their
     // pending acknowledgements.
     if (handle_) {
@@ -68,7 +59,7 @@ BusLibrary::~BusLibrary() {
     }
 }
 
-std::string BusLibrary::defaultFileName() {
+std::string QzibBinding::defaultFileName() {
 #ifdef _WIN32
     return "qzib32.dll";
 #else
@@ -76,16 +67,16 @@ std::string BusLibrary::defaultFileName() {
 #endif
 }
 
-std::string BusLibrary::libraryPath() const {
+std::string QzibBinding::libraryPath() const {
     return path_;
 }
 
-std::string BusLibrary::bindingError() const {
+std::string QzibBinding::bindingError() const {
     std::lock_guard lock(mutex_);
     return error_;
 }
 
-void* BusLibrary::resolve(Function f) {
+void* QzibBinding::resolve(Function f) {
     std::lock_guard lock(mutex_);
     if (functions_[f]) return functions_[f];
     if (!handle_) {
@@ -127,14 +118,14 @@ void* BusLibrary::resolve(Function f) {
     return fn;
 }
 
-std::int16_t BusLibrary::failCall(BusState& state) {
+std::int16_t QzibBinding::failCall(BusState& state) {
     state.ibsta = static_cast<std::int16_t>(kStatusErr);
-    state.iberr = -1;
+    state.iberr = kErrOther;
     state.ibcntl = 0;
     return state.ibsta;
 }
 
-std::int16_t BusLibrary::ibfind(const char* address, BusState& state) {
+std::int16_t QzibBinding::ibfind(const char* address, BusState& state) {
     auto fn = reinterpret_cast<IbfindFn>(resolve(kIbfind));
     if (!fn) {
         failCall(state);
@@ -143,37 +134,37 @@ std::int16_t BusLibrary::ibfind(const char* address, BusState& state) {
     return fn(address, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-std::int16_t BusLibrary::ibwrt(std::int16_t ud, const char* text, BusState& state) {
+std::int16_t QzibBinding::ibwrt(std::int16_t ud, const char* text, BusState& state) {
     auto fn = reinterpret_cast<IbwrtFn>(resolve(kIbwrt));
     if (!fn) return failCall(state);
     return fn(ud, text, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-std::int16_t BusLibrary::ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& state) {
+std::int16_t QzibBinding::ilrd(std::int16_t ud, char* buffer, std::uint32_t count, BusState& state) {
     auto fn = reinterpret_cast<IlrdFn>(resolve(kIlrd));
     if (!fn) return failCall(state);
     return fn(ud, buffer, count, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-std::int16_t BusLibrary::ibtmo(std::int16_t ud, std::int16_t seconds, BusState& state) {
+std::int16_t QzibBinding::ibtmo(std::int16_t ud, std::int16_t seconds, BusState& state) {
     auto fn = reinterpret_cast<IbtmoFn>(resolve(kIbtmo));
     if (!fn) return failCall(state);
     return fn(ud, seconds, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-std::int16_t BusLibrary::ibloc(std::int16_t ud, BusState& state) {
+std::int16_t QzibBinding::ibloc(std::int16_t ud, BusState& state) {
     auto fn = reinterpret_cast<IblocFn>(resolve(kIbloc));
     if (!fn) return failCall(state);
     return fn(ud, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-std::int16_t BusLibrary::ibonl(std::int16_t ud, std::int16_t flag, BusState& state) {
+std::int16_t QzibBinding::ibonl(std::int16_t ud, std::int16_t flag, BusState& state) {
     auto fn = reinterpret_cast<IbonlFn>(resolve(kIbonl));
     if (!fn) return failCall(state);
     return fn(ud, flag, &state.ibsta, &state.iberr, &state.ibcntl);
 }
 
-bool BusLibrary::bindAll() {
+bool QzibBinding::bindAll() {
     for (int f = 0; f < kFunctionCount; ++f) {
         if (!resolve(static_cast<Function>(f))) return false;
     }

@@ -2,10 +2,12 @@
 // instrument scripted behind the bus interface.
 
 #include "MainFormFixture.h"
+#include "SignalStop.h"
 
 #include <QGroupBox>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 
 namespace marlin {
@@ -248,6 +250,31 @@ TEST_F(MainFormRecordingTest, EndingWithoutTheQuestionStopsTheRecordingFirst) {
     EXPECT_EQ(programEnds, 1);
     EXPECT_FALSE(form->isVisible());
 }
+
+#ifndef _WIN32
+TEST_F(MainFormRecordingTest, CtrlCDuringARecordingStopsItFirstThenEndsTheProgram) {
+    // What main() sets up: SIGINT leads to the same end as the About window's OK.
+    const SignalStop signalStop([this] { form->endWithStop(); });
+    fakeBus.afterTraceQuery = [](int n) {
+        if (n == 2) ::raise(SIGINT);
+    };
+    click("imgStart");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(form->session()->readingCount(), 2);  // the reading in hand is written
+    EXPECT_EQ(fakeBus.localCalls, 1);
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormRecordingTest, SigtermWithoutARecordingEndsTheProgram) {
+    const SignalStop signalStop([this] { form->endWithStop(); });
+    ::raise(SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return programEnds > 0; }, 5000));
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_EQ(fakeBus.localCalls, 0);
+    EXPECT_FALSE(form->isVisible());
+}
+#endif
 
 TEST_F(MainFormRecordingTest, OptionsOpenAndCloseDuringARecording) {
     child<QLineEdit>("RecInter")->setText(QStringLiteral("1,5"));

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ExampleTime.h"
-#include "TempDir.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin {
 namespace {

@@ -1,10 +1,10 @@
-#include "SignalPipe.h"
+#include "marlin/base/SignalPipe.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
 
-namespace marlin::cli {
+namespace marlin {
 
 namespace {
 
@@ -67,4 +67,4 @@ bool SignalPipe::drain() {
     return any;
 }
 
-}  // namespace marlin::cli
+}  // namespace marlin
