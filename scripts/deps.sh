@@ -3,10 +3,13 @@
 # Usage: scripts/deps.sh [extra-group ...]   groups: windows (cross compilers and Wine)
 set -euo pipefail
 
+# Fonts: the windows' text and the About panes' fixed-pitch columns; a machine without any font
+# draws no text at all.
 packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev qt6-qpa-plugins
+  fontconfig fonts-dejavu-core
   clang libclang-rt-14-dev locales
 )
 for group in "$@"; do
