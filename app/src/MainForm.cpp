@@ -294,9 +294,11 @@ void MainForm::FileSel_Click() {
                                      m_recTrace->currentText().toLocal8Bit().toStdString(), now));
     // The dialog opens in the folder of the current file, when there is one.
     const QFileInfo current(m_fileName->text());
+    // The name box shows the name with its ending, so that no part of it is taken for one.
+    const QString shown = proposed + QStringLiteral(".sft");
     const QString proposedPath = !m_fileName->text().isEmpty() && current.absoluteDir().exists()
-                                     ? current.absoluteDir().filePath(proposed)
-                                     : proposed;
+                                     ? current.absoluteDir().filePath(shown)
+                                     : shown;
     const std::optional<QString> chosen =
         m_services.prompts->saveFileName(this, kSaveDialogTitle, kSaveDialogFilter, proposedPath);
     // A cancelled dialog still hands back its proposed name: the bare name, no folder.
