@@ -215,9 +215,14 @@ void MainForm::buildControls() {
     m_formatBinary->setGeometry(m_scale.rect(2520, 660, 795, 195));
     m_formatBinary->setToolTip(QStringLiteral("export the trace data in binary format"));
     // An option text wider than its place (fonts differ between systems) is not cut off: the
-    // option grows to the right, where the frame has room.
-    for (QRadioButton* option : {m_formatAscii, m_formatBinary})
-        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+    // option grows to the right, where the frame has room, up to the next option (a wide
+    // fixed-pitch font as the only font would otherwise push "ASCII" over "Binary").
+    const auto grow = [](QRadioButton* option, int limit) {
+        const int wanted = std::max(option->width(), option->sizeHint().width());
+        option->resize(std::max(option->width(), std::min(wanted, limit - option->x())), option->height());
+    };
+    grow(m_formatAscii, m_formatBinary->x());
+    grow(m_formatBinary, m_frame1->width());
     addLabel(m_frame1, "Label(5)", QStringLiteral("ASCII separator"), {180, 960, 1395, 195});
     m_asciiSep =
         addTextBox(m_frame1, "ASCIISep", {1680, 900, 315, 285}, QStringLiteral("Select separator character"));
