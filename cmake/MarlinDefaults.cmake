@@ -36,9 +36,16 @@ function(marlin_add_test name)
   endif()
   # Each test is named after its program, which starts with its module's target (qzib32,
   # analyzer_sim, prismbar, marlin_core, ...): `ctest -R '^marlin_core'` runs one module.
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       TEST_PREFIX "${name}."
-                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
+                       PROPERTIES TIMEOUT 120)
+  # The environment goes on the discovered cases afterwards, as one list: handed through
+  # gtest_discover_tests' PROPERTIES, the list is split into separate arguments on its way and
+  # every entry after the first is lost (LSAN_OPTIONS never reached the Qt tests).
+  if(env)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+    file(WRITE ${script} "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  endif()
 endfunction()
 
 # marlin_add_benchmark(<name> SOURCES ... [LIBS ...]) — built by default, never run by CTest.

@@ -4,10 +4,13 @@
 #        packages (what scripts/check-packages.sh needs to build and check the .deb files)
 set -euo pipefail
 
+# Fonts: the windows' text and the About panes' fixed-pitch columns; a machine without any font
+# draws no text at all. ccache: rebuilds, and CI's fresh clone of sources built before, are quick.
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl-dev qt6-qpa-plugins
+  fontconfig fonts-dejavu-core
   clang libclang-rt-14-dev locales
   help2man
   libhdf5-dev python3-numpy python3-h5py

@@ -63,7 +63,7 @@ fi
 # The x86_64 test programs run under Wine (the build's emulator), each case on its own as on
 # Linux; the export table of the x86_64 DLL is one of the tests.
 step "export table of the x86_64 DLL and the library's tests under Wine"
-if ! ctest --test-dir "$out/x86_64" -j"$jobs" --output-on-failure --timeout 300; then
+if ! bash "$root/scripts/ctest.sh" "$out/x86_64" -j"$jobs" --output-on-failure --timeout 300; then
   failed+=("tests of the x86_64 build under Wine")
 fi
 

@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/build.sh -DMARLIN_WERROR=ON -DMARLIN_BUILD_TESTS=ON
-(cd "${MARLIN_BUILD_DIR:-build}" && ctest --output-on-failure --parallel "$(nproc)" --timeout 300)
+bash scripts/ctest.sh "${MARLIN_BUILD_DIR:-build}" --output-on-failure --parallel "$(nproc)" --timeout 300
 # After the Linux tests, never beside them: both bind the same loopback addresses.
 bash scripts/test-windows.sh

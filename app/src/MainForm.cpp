@@ -216,9 +216,14 @@ void MainForm::buildControls() {
     m_formatBinary->setGeometry(m_scale.rect(2520, 660, 795, 195));
     m_formatBinary->setToolTip(QStringLiteral("export the trace data in binary format"));
     // An option text wider than its place (fonts differ between systems) is not cut off: the
-    // option grows to the right, where the frame has room.
-    for (QRadioButton* option : {m_formatAscii, m_formatBinary})
-        option->resize(std::max(option->width(), option->sizeHint().width()), option->height());
+    // option grows to the right, where the frame has room, up to the next option (a wide
+    // fixed-pitch font as the only font would otherwise push "ASCII" over "Binary").
+    const auto grow = [](QRadioButton* option, int limit) {
+        const int wanted = std::max(option->width(), option->sizeHint().width());
+        option->resize(std::max(option->width(), std::min(wanted, limit - option->x())), option->height());
+    };
+    grow(m_formatAscii, m_formatBinary->x());
+    grow(m_formatBinary, m_frame1->width());
     addLabel(m_frame1, "Label(5)", QStringLiteral("ASCII separator"), {180, 960, 1395, 195});
     m_asciiSep =
         addTextBox(m_frame1, "ASCIISep", {1680, 900, 315, 285}, QStringLiteral("Select separator character"));
@@ -297,9 +302,11 @@ void MainForm::FileSel_Click() {
                                      m_recTrace->currentText().toLocal8Bit().toStdString(), now));
     // The dialog opens in the folder of the current file, when there is one.
     const QFileInfo current(m_fileName->text());
+    // The name box shows the name with its ending, so that no part of it is taken for one.
+    const QString shown = proposed + QStringLiteral(".sft");
     const QString proposedPath = !m_fileName->text().isEmpty() && current.absoluteDir().exists()
-                                     ? current.absoluteDir().filePath(proposed)
-                                     : proposed;
+                                     ? current.absoluteDir().filePath(shown)
+                                     : shown;
     const std::optional<QString> chosen =
         m_services.prompts->saveFileName(this, kSaveDialogTitle, kSaveDialogFilter, proposedPath);
     // A cancelled dialog still hands back its proposed name: the bare name, no folder.

@@ -3,6 +3,8 @@
 
 #include "UserPrompts.h"
 
+class QFileDialog;
+
 namespace marlin {
 
 class QtUserPrompts final : public UserPrompts {
@@ -11,6 +13,11 @@ public:
                                         const QString& text, QMessageBox::StandardButtons buttons) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& title, const QString& filter,
                                         const QString& proposedPath) override;
+
+    // The two halves of saveFileName around the dialog's own event loop, apart so that tests
+    // can look at the dialog in between.
+    static void prepareSaveDialog(QFileDialog& dialog, const QString& filter, const QString& proposedPath);
+    static QString acceptedFileName(const QFileDialog& dialog);
 };
 
 }  // namespace marlin

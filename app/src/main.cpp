@@ -13,13 +13,32 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral(MARLIN_PRODUCT_NAME));
-    QApplication::setApplicationVersion(QStringLiteral(MARLIN_VERSION_TEXT));
-    // Only the exit question ends the program, not the last window closing.
-    QApplication::setQuitOnLastWindowClosed(false);
+namespace {
 
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral(MARLIN_PRODUCT_NAME));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MARLIN_VERSION_TEXT));
+}
+
+// Asking for the help or the version needs no window: answered before the window toolkit
+// looks for a display, so they work over ssh and in scripts.
+void answerTextOnlyRequests(int argc, char** argv, QCommandLineParser& parser) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (isAboutCommandLine(arguments.mid(1))) return;
+    parser.parse(arguments);  // unknown options (the toolkit's own among them) are judged later
+    const bool help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
+    if (!help && !parser.isSet(QStringLiteral("version"))) return;
+    QCoreApplication core(argc, argv);
+    nameApplication();
+    if (parser.isSet(QStringLiteral("help-all"))) parser.process(core);  // lists the toolkit's options too
+    if (help) parser.showHelp(0);
+    parser.showVersion();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Records spectrum-analyzer traces over the network. Type the instrument's address, pick\n"
@@ -41,6 +60,12 @@ int main(int argc, char** argv) {
         QStringLiteral("PATH"));
     parser.addOption(settingsOption);
     parser.addOption(libraryOption);
+    answerTextOnlyRequests(argc, argv, parser);
+
+    QApplication app(argc, argv);
+    nameApplication();
+    // Only the exit question ends the program, not the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
     // A command line that asks the About window to describe another program is that window's
     // business; the recorder starts as usual.
     if (marlin::about::isAboutCommandLine(QCoreApplication::arguments().mid(1)))

@@ -340,7 +340,7 @@ TEST_F(MainFormLoadTest, ShowsTheStoredSettings) {
 
 TEST_F(MainFormLoadTest, SaveDialogProposesTheSuggestedNameAndCancelKeepsItBare) {
     createForm();
-    child<QLineEdit>("IPAdr")->setText(QStringLiteral("10.0.0.7"));
+    child<QLineEdit>("IPAdr")->setText(QStringLiteral("127.0.0.201"));
     child<QComboBox>("RecTrace")->setCurrentIndex(1);
     child<QLineEdit>("FileName")->setText(path(QStringLiteral("old.sft")));
     prompts.saveAnswer.reset();
@@ -349,8 +349,9 @@ TEST_F(MainFormLoadTest, SaveDialogProposesTheSuggestedNameAndCancelKeepsItBare)
     const auto& dialog = prompts.saveDialogs[0];
     EXPECT_EQ(dialog.title, QStringLiteral("select file to generate"));
     EXPECT_EQ(dialog.filter, QStringLiteral("Reelplay Files (*.sft);;All files (*)"));
-    const QString suggested = QStringLiteral("10.0.0.7_trace2@2010-3-2 09_05_07");
-    EXPECT_EQ(dialog.proposedPath, path(suggested));
+    // Shown with its ending, so that the dialog takes no part of the address for one.
+    const QString suggested = QStringLiteral("127.0.0.201_trace2@2010-3-2 09_05_07");
+    EXPECT_EQ(dialog.proposedPath, path(suggested + QStringLiteral(".sft")));
     auto* fileName = child<QLineEdit>("FileName");
     EXPECT_EQ(fileName->text(), suggested);
     EXPECT_EQ(fileName->cursorPosition(), suggested.size());

@@ -2,9 +2,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <optional>
 
 #include "prismbar/KXprogressBar.h"
@@ -48,6 +50,7 @@ PropertyPage1::PropertyPage1(QWidget* parent) : QWidget(parent) {
         auto* l = new QLabel(text, this);
         l->setObjectName(QLatin1String(name));
         l->setGeometry(geometry);
+        labelPlaces_.push_back({l, geometry});
         return l;
     };
     auto lineEdit = [this](const char* name, QRect geometry) {
@@ -90,12 +93,35 @@ PropertyPage1::PropertyPage1(QWidget* parent) : QWidget(parent) {
     setTabOrder(combo2_, chkEnabled_);
     setTabOrder(chkEnabled_, chkPercentage_);
 
+    fitLabels();
+
     connect(txtmax_, &QLineEdit::textChanged, this, &PropertyPage1::markChanged);
     connect(txtValue_, &QLineEdit::textChanged, this, &PropertyPage1::markChanged);
     connect(combo1_, &QComboBox::currentTextChanged, this, &PropertyPage1::markChanged);
     connect(combo2_, &QComboBox::currentTextChanged, this, &PropertyPage1::markChanged);
     connect(chkEnabled_, &QCheckBox::clicked, this, &PropertyPage1::markChanged);
     connect(chkPercentage_, &QCheckBox::clicked, this, &PropertyPage1::markChanged);
+}
+
+void PropertyPage1::fitLabels() {
+    // The design places were measured for one font; a host's font (Qt Designer's, a larger
+    // system font) would cut the captions off. A caption too large for its place grows to the
+    // right, where the page has room, and about its middle in height; it never shrinks.
+    for (const LabelPlace& place : labelPlaces_) {
+        const QSize needed = place.label->sizeHint();
+        QRect rect = place.design;
+        rect.setWidth(std::max(rect.width(), std::min(needed.width(), width() - rect.left())));
+        if (needed.height() > rect.height()) {
+            const int grow = needed.height() - rect.height();
+            rect.adjust(0, -grow / 2, 0, grow - grow / 2);
+        }
+        place.label->setGeometry(rect);
+    }
+}
+
+void PropertyPage1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) fitLabels();
 }
 
 void PropertyPage1::setPropertyReader(PropertyReader reader) {

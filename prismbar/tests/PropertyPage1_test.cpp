@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "prismbar/KXprogressBar.h"
 
@@ -50,6 +53,33 @@ TEST_F(PageTest, ElementsAndItemsAsDesigned) {
     ASSERT_EQ(combo2->count(), 2);
     EXPECT_EQ(combo2->itemText(1), QStringLiteral("1 - Vertical"));
     EXPECT_EQ(chkPercentage->text(), QStringLiteral("Percentage"));
+}
+
+TEST_F(PageTest, CaptionsGrowAboutTheirPlaceToShowTheirWholeText) {
+    struct Place {
+        const char* name;
+        QRect design;
+    };
+    const Place places[] = {{"lblmax", {8, 8, 23, 13}},
+                            {"lblValue", {6, 51, 30, 13}},
+                            {"Label1", {8, 96, 34, 13}},
+                            {"Label2", {8, 152, 48, 13}}};
+    // A host's larger font (Qt Designer's dialog, a desktop setting) once cut them to "Valu".
+    for (const int pointSize : {9, 20}) {
+        QFont font = page.font();
+        font.setPointSize(pointSize);
+        page.setFont(font);
+        for (const Place& place : places) {
+            const auto* label = page.findChild<QLabel*>(QLatin1String(place.name));
+            ASSERT_TRUE(label) << place.name;
+            const QRect shown = label->geometry();
+            EXPECT_GE(shown.width(), label->fontMetrics().horizontalAdvance(label->text())) << place.name;
+            EXPECT_GE(shown.height(), label->fontMetrics().height()) << place.name;
+            EXPECT_TRUE(shown.contains(place.design)) << place.name << " at " << pointSize << " pt";
+            EXPECT_EQ(shown.left(), place.design.left()) << place.name;
+            EXPECT_LE(std::abs(shown.center().y() - place.design.center().y()), 1) << place.name;
+        }
+    }
 }
 
 TEST_F(PageTest, LoadsTheFirstSelectedControlWithoutMarkingAChange) {

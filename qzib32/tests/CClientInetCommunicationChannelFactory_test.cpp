@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeInstrument.h"
+#include "TestPlatform.h"
 
 using namespace qzibtest;
 using qzib::CClientInetCommunicationChannelFactory;
@@ -67,6 +68,7 @@ TEST(CClientInetCommunicationChannelFactory, AnInstrumentThatSendsNoTokenFailsWi
 }
 
 TEST(CClientInetCommunicationChannelFactory, MappingFailuresWriteTheirDebugLines) {
+    const auto debugLines = debugLinesOn();
     CClientInetCommunicationChannelFactory factory;
     testing::internal::CaptureStderr();
     EXPECT_EQ(factory.Connect("127.0.0.28", "tcp", "abc"), nullptr);
@@ -93,4 +95,15 @@ TEST(CClientInetCommunicationChannelFactory, MappingFailuresWriteTheirDebugLines
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "CClientInetCommunicationChannelFactory::Connect(): error connecting socket, WSALastError() = "
               "10061\n");
+}
+
+TEST(CClientInetCommunicationChannelFactory, DebugLinesStayOffStandardErrorUnlessAskedFor) {
+    // Every program that loads the library would otherwise show them to its user.
+    CClientInetCommunicationChannelFactory factory;
+    for (const char* setting : {static_cast<const char*>(nullptr), "0", "yes"}) {
+        ScopedEnvironment variable("QZIB32_DEBUG", setting);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(factory.Connect("127.0.0.28", "tcp", "qzib"), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << (setting ? setting : "(not set)");
+    }
 }

@@ -91,6 +91,7 @@ TEST(CServerInetCommunicationChannelFactory, RaisesTextFailuresForWhatItCannotMa
 }
 
 TEST(CServerInetCommunicationChannelFactory, ABusyAddressRaisesTheErrorNumberAndReuseWorksAfterClose) {
+    const auto debugLines = debugLinesOn();
     {
         CServerInetCommunicationChannelFactory first("tcp", "2525", 4, "127.0.0.22");
         testing::internal::CaptureStderr();

@@ -127,6 +127,7 @@ TEST(CSocketCommunicationChannel, ReadsEndFalseWhenThePeerClosesAndRaiseOnReset)
 }
 
 TEST(CSocketCommunicationChannel, BlockingReadReportsAResetAndEndsFalse) {
+    const auto debugLines = debugLinesOn();
     ChannelRig rig("127.0.0.12");
     resetConnection(rig.peerData);
     char buffer[8];
@@ -244,6 +245,7 @@ TEST(CSocketCommunicationChannel, DiscardReadsInBlocksOfAtMost1024) {
 }
 
 TEST(CSocketCommunicationChannel, SetNoDelaySetsBothSocketsAndReportsAMissingOne) {
+    const auto debugLines = debugLinesOn();
     ChannelRig rig("127.0.0.17");
     EXPECT_TRUE(rig.channel->SetNoDelay(true));
     int value = 0;

@@ -17,6 +17,10 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+
 namespace qzibtest {
 
 #ifdef _WIN32
@@ -39,6 +43,39 @@ inline bool resetReadsAsClose() {
 #else
     return false;
 #endif
+}
+
+// Sets an environment variable for the scope of a test and restores it afterwards.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) before_ = old;
+        set(value);
+    }
+    ~ScopedEnvironment() { set(before_ ? before_->c_str() : nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    void set(const char* value) {
+#ifdef _WIN32
+        ::_putenv_s(name_.c_str(), value ? value : "");
+#else
+        if (value) {
+            ::setenv(name_.c_str(), value, 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+#endif
+    }
+
+    std::string name_;
+    std::optional<std::string> before_;
+};
+
+// The bus library's debug lines reach standard error only on request.
+inline ScopedEnvironment debugLinesOn() {
+    return {"QZIB32_DEBUG", "1"};
 }
 
 inline int processId() {

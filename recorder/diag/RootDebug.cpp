@@ -76,6 +76,10 @@ void WriteToStandardError(std::string_view line) {
     const std::string text(line);
     OutputDebugStringA(text.c_str());
 #else
+    // Without a debugger output the lines would land among the program's own messages to its
+    // user; a developer asks for them.
+    const char* wanted = std::getenv(RootDebug::kDebugVariable);
+    if (wanted == nullptr || std::string_view(wanted) != "1") return;
     std::cerr << line << '\n' << std::flush;
 #endif
 }

@@ -97,8 +97,9 @@ public:
     int ConnectDebuggerError(DebuggerErrorHandler handler);
     void DisconnectDebuggerError(int connection);
 
-    // Where lines go when DebuggerLogEnabled; standard error unless replaced
-    // (the debugger output on Windows).
+    // Where lines go when DebuggerLogEnabled. Unless replaced: the debugger output on Windows,
+    // elsewhere standard error while the environment variable MARLIN_DEBUG is "1".
+    static constexpr const char* kDebugVariable = "MARLIN_DEBUG";
     void SetTraceSink(TraceSink sink);
     // The window of runtime-error records; without one the record is only written.
     void SetErrorWindow(ErrorWindow window);

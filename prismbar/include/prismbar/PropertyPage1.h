@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QVariant>
 #include <QWidget>
@@ -54,7 +55,16 @@ public:
 signals:
     void changedChanged(bool changed);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    struct LabelPlace {
+        QLabel* label;
+        QRect design;
+    };
+
+    void fitLabels();
     void SelectionChanged();
     void markChanged();
     QVariant readProperty(QObject* control, const QString& name) const;
@@ -71,6 +81,7 @@ private:
     QCheckBox* chkEnabled_ = nullptr;
     QCheckBox* chkPercentage_ = nullptr;
 
+    QList<LabelPlace> labelPlaces_;
     QList<QPointer<QObject>> selection_;
     PropertyReader reader_;
     PropertyWriter writer_;

@@ -1,6 +1,8 @@
 #include "channels/DebugOutput.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,11 +12,19 @@
 
 namespace qzib {
 
+bool debugLinesOnStandardError() {
+    // Read at every line, so that a program can turn the lines on while it runs.
+    const char* wanted = std::getenv(kDebugVariable);
+    return wanted != nullptr && std::strcmp(wanted, "1") == 0;
+}
+
 void debugOutput(const char* text) {
 #ifdef _WIN32
-    // The debugger's output first; standard error as well, where a console program has one.
+    // Windows has a channel that only a debugger reads; it always gets the lines.
     ::OutputDebugStringA(text);
 #endif
+    // Standard error belongs to the user of the program that loaded us: only on request.
+    if (!debugLinesOnStandardError()) return;
     std::fputs(text, stderr);
     std::fflush(stderr);
 }

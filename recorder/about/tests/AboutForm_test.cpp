@@ -6,14 +6,19 @@
 
 #include <marlin/product.h>
 
-#include <QFontInfo>
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace marlin::about {
 
@@ -22,6 +27,20 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kNiSpyKey = QStringLiteral("SOFTWARE\\National Instruments\\NI Spy");
 const QString kNiSpyOptions = QStringLiteral("SOFTWARE\\National Instruments\\NI Spy\\Options");
+
+// The distinct x positions, on the laid-out page, at which the values follow their padded
+// labels (italic or bold) on the lines whose label fits its 20 characters.
+std::set<qreal> valueColumns(QTextDocument& document) {
+    constexpr int kLabelWidth = 20;
+    std::set<qreal> columns;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block.text().size() <= kLabelWidth || block.text().at(kLabelWidth - 1) != QLatin1Char(' '))
+            continue;
+        document.documentLayout()->blockBoundingRect(block);  // lays the block out
+        if (block.layout()->lineCount() > 0) columns.insert(block.layout()->lineAt(0).cursorToX(kLabelWidth));
+    }
+    return columns;
+}
 
 class AboutFormTest : public ::testing::Test {
 protected:
@@ -169,10 +188,12 @@ TEST_F(AboutFormTest, NormalModeDescribesThisProgram) {
     EXPECT_NE(system.find("{\\i\\cf1\\ql Admin rights        }{\\cf1\\ql NO\\par}"), std::string::npos)
         << system;
     EXPECT_NE(system.find("{\\b\\cf1\\ql Language settings   }{\\cf1\\ql \\par}"), std::string::npos);
-    // The values line up: the panes' font has a fixed pitch on every system.
-    EXPECT_TRUE(QFontInfo(systemPane->document()->defaultFont()).fixedPitch());
-    EXPECT_EQ(QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("iiii")),
-              QFontMetrics(systemPane->document()->defaultFont()).horizontalAdvance(QStringLiteral("WWWW")));
+    // The values line up as the user sees them, whichever fixed-pitch font stands in (a font
+    // may have equal advances and still not call itself fixed pitch).
+    const QFontMetrics metrics(systemPane->document()->defaultFont());
+    EXPECT_EQ(metrics.horizontalAdvance(QStringLiteral("iiii")),
+              metrics.horizontalAdvance(QStringLiteral("WWWW")));
+    EXPECT_EQ(valueColumns(*systemPane->document()).size(), 1u) << system;
     EXPECT_EQ(form_->supportMailSubject(),
               QStringLiteral("Question to " MARLIN_PRODUCT_NAME ", version 1.15.1 from 12/8/2010"));
     EXPECT_EQ(form_->supportMailAddress(),

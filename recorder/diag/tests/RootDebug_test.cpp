@@ -169,6 +169,30 @@ TEST_F(RootDebugTest, StackGrowsByTenSlotsAndTracesEveryPushAndPop) {
     EXPECT_THROW(log.StackEntryAt(11), std::out_of_range);
 }
 
+#ifndef _WIN32
+// Without a debugger output, trace lines would mix into what a program tells its user.
+TEST(RootDebugStandardErrorTest, TraceLinesReachStandardErrorOnlyWhenAskedFor) {
+    const char* set = std::getenv(RootDebug::kDebugVariable);
+    const std::string before = set ? set : "";
+    RootDebug log;
+    log.SetDebuggerLogEnabled(true);
+    log.SetLogPushPop(true);
+    ::unsetenv(RootDebug::kDebugVariable);
+    ::testing::internal::CaptureStderr();
+    log.Push("Module", "", "Quiet");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    ::setenv(RootDebug::kDebugVariable, "1", 1);
+    ::testing::internal::CaptureStderr();
+    log.Push("Module", "", "Asked");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(10, ' ') + ">Module.Asked\n");
+    if (set) {
+        ::setenv(RootDebug::kDebugVariable, before.c_str(), 1);
+    } else {
+        ::unsetenv(RootDebug::kDebugVariable);
+    }
+}
+#endif
+
 TEST_F(RootDebugTest, PopOnAnEmptyStackLeavesItEmpty) {
     log.SetDebuggerLogEnabled(true);
     log.SetLogPushPop(true);

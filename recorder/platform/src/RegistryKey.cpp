@@ -1,6 +1,7 @@
 #include <marlin/platform/RegistryKey.h>
 
 #include <algorithm>
+#include <cstddef>
 
 namespace marlin::platform {
 
@@ -28,6 +29,20 @@ std::vector<std::string_view> RegistryKey::splitPath(std::string_view path) {
         if (next == std::string_view::npos) next = path.size();
         if (next > pos) parts.push_back(path.substr(pos, next - pos));
         pos = next + 1;
+    }
+    return parts;
+}
+
+std::size_t RegistryKey::pathDepth(std::string_view path) {
+    std::size_t parts = 0;
+    bool inName = false;
+    for (const char c : path) {
+        if (c == '\\') {
+            inName = false;
+        } else if (!inName) {
+            inName = true;
+            ++parts;
+        }
     }
     return parts;
 }
@@ -67,29 +82,30 @@ bool RegistryKey::removeSubkey(std::string_view name) {
 }
 
 const RegistryValueEntry* RegistryKey::value(std::string_view name) const {
-    const auto it = std::find_if(values_.begin(), values_.end(), [&](const RegistryValueEntry& v) {
-        return registryNameEquals(v.name, name);
-    });
-    return it == values_.end() ? nullptr : &*it;
+    const auto it = valueIndex_.find(name);
+    return it == valueIndex_.end() ? nullptr : &values_[it->second];
 }
 
 void RegistryKey::setValue(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
-    auto it = std::find_if(values_.begin(), values_.end(),
-                           [&](const RegistryValueEntry& v) { return registryNameEquals(v.name, name); });
-    if (it == values_.end()) {
+    const auto it = valueIndex_.find(name);
+    if (it == valueIndex_.end()) {
+        valueIndex_.emplace(std::string(name), values_.size());
         values_.push_back({std::string(name), type, std::move(data)});
     } else {
-        it->type = type;
-        it->data = std::move(data);
+        values_[it->second].type = type;
+        values_[it->second].data = std::move(data);
     }
 }
 
 bool RegistryKey::removeValue(std::string_view name) {
-    const auto it = std::find_if(values_.begin(), values_.end(), [&](const RegistryValueEntry& v) {
-        return registryNameEquals(v.name, name);
-    });
-    if (it == values_.end()) return false;
-    values_.erase(it);
+    const auto it = valueIndex_.find(name);
+    if (it == valueIndex_.end()) return false;
+    const std::size_t removed = it->second;
+    valueIndex_.erase(it);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(removed));
+    for (auto& [valueName, position] : valueIndex_) {
+        if (position > removed) --position;
+    }
     return true;
 }
 

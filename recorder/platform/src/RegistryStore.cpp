@@ -314,7 +314,9 @@ long RegistryStore::createKey(std::int32_t root, std::string_view path) {
     MARLIN_SYSTEM_REGISTRY(root, createKey(root, path));
     if (!validKeyPath(path)) return kInvalidParameter;
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
-        tree.create(fullPath(loc, path));
+        const std::string full = fullPath(loc, path);
+        if (RegistryKey::pathDepth(full) > RegistryKey::kMaxDepth) return kInvalidParameter;
+        tree.create(full);
         return kSuccess;
     });
 }
@@ -353,7 +355,9 @@ long RegistryStore::setValue(std::int32_t root, std::string_view path, std::stri
     MARLIN_SYSTEM_REGISTRY(root, setValue(root, path, name, type, data));
     if (!validKeyPath(path) || !validName(name, kMaxValueNameLength)) return kInvalidParameter;
     return modify(root, [&](RegistryKey& tree, const Location& loc) {
-        tree.create(fullPath(loc, path)).setValue(name, type, data);
+        const std::string full = fullPath(loc, path);
+        if (RegistryKey::pathDepth(full) > RegistryKey::kMaxDepth) return kInvalidParameter;
+        tree.create(full).setValue(name, type, data);
         return kSuccess;
     });
 }

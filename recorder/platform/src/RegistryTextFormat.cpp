@@ -143,16 +143,23 @@ RegistryParseResult RegistryTextFormat::parse(std::string_view raw,
             pos = end + 1;
             ++number;
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            // Each piece is looked at once, so that a value continued over many lines (a few
+            // megabytes of binary data) is read in time linear in its size.
             if (continuing) {
-                lines.back().second += std::string(trim(line));
-            } else {
-                lines.emplace_back(number, line);
+                std::string_view piece = trim(line);
+                continuing = !piece.empty() && piece.back() == '\\';
+                if (continuing) piece.remove_suffix(1);
+                lines.back().second += piece;
+                continue;
             }
-            std::string_view last = trim(lines.back().second);
+            lines.emplace_back(number, line);
+            std::string& logical = lines.back().second;
+            const std::string_view last = trim(logical);
             std::string ignored;
             const auto data = valueData(last, ignored);
             continuing = data && !data->empty() && data->back() == '\\' && startsWithNoCase(*data, "hex");
-            if (continuing) lines.back().second = std::string(last.substr(0, last.size() - 1));
+            if (continuing)
+                logical.resize(static_cast<std::size_t>(last.data() - logical.data()) + last.size() - 1);
         }
     }
 
@@ -199,6 +206,11 @@ RegistryParseResult RegistryTextFormat::parse(std::string_view raw,
             }
             std::string full = root->prefix;
             if (!path.empty()) full += (full.empty() ? "" : "\\") + std::string(path);
+            if (RegistryKey::pathDepth(full) > RegistryKey::kMaxDepth) {
+                problem(number,
+                        "a key nested deeper than " + std::to_string(RegistryKey::kMaxDepth) + " levels");
+                continue;
+            }
             if (remove) {
                 const auto parts = RegistryKey::splitPath(full);
                 if (parts.empty()) {

@@ -95,6 +95,14 @@ TEST_F(RegistryStoreTest, UnknownRootsAndBadNames) {
     EXPECT_EQ(Store::setValue(Store::kCurrentUser, "A", "two\nlines", 1, text("x")),
               Store::kInvalidParameter);
     EXPECT_EQ(Store::createKey(Store::kCurrentUser, std::string(255, 'k')), 0);
+    // No deeper than the registry nests (512 levels), or the store could not read itself back.
+    std::string deep;
+    for (int i = 0; i < 511; ++i) deep += "k\\";
+    EXPECT_EQ(Store::createKey(Store::kClassesRoot, deep), Store::kInvalidParameter);
+    EXPECT_EQ(Store::setValue(Store::kCurrentUser, deep + "k\\k", "v", 1, text("x")),
+              Store::kInvalidParameter);
+    EXPECT_EQ(Store::setValue(Store::kCurrentUser, deep + "k", "v", 1, text("x")), 0);
+    EXPECT_TRUE(Store::problems(Store::kCurrentUser).empty());
     EXPECT_EQ(Store::storePath(Store::kUsers), "");
 }
 

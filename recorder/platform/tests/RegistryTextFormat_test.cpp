@@ -157,4 +157,51 @@ TEST(RegistryTextFormatTest, NamesTheLinesItCannotRead) {
     EXPECT_EQ(r.root.find("A")->value("bad"), nullptr);
 }
 
+namespace {
+
+std::string nestedKeyLine(std::string_view root, std::size_t levels) {
+    std::string line = "[" + std::string(root);
+    for (std::size_t i = 0; i < levels; ++i) line += "\\k";
+    return line + "]\n";
+}
+
+}  // namespace
+
+TEST(RegistryTextFormatTest, KeysDeeperThanTheRegistryAllowsAreUnreadableLines) {
+    // 200,000 levels once overflowed the stack; 512 is as deep as the registry nests.
+    const std::string text = "REGEDIT4\n" + nestedKeyLine("HKEY_LOCAL_MACHINE", 200000) + "\"v\"=\"1\"\n" +
+                             nestedKeyLine("HKEY_LOCAL_MACHINE", 512) + "\"v\"=\"2\"\n" +
+                             nestedKeyLine("HKEY_CLASSES_ROOT", 511) + "\"v\"=\"3\"\n" +
+                             nestedKeyLine("HKEY_LOCAL_MACHINE", 513);
+    const RegistryParseResult r = RegistryTextFormat::parse(text, kMachineRoots);
+    std::vector<std::string> lines;
+    for (const auto& p : r.problems) lines.push_back(p.substr(0, p.find(':')));
+    // The deep keys and the value under the first: HKEY_CLASSES_ROOT lies two levels down.
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 2", "line 3", "line 6", "line 7", "line 8"}));
+    std::string deepest;
+    for (int i = 0; i < 512; ++i) deepest += "k\\";
+    EXPECT_NE(r.root.find(deepest), nullptr);
+    EXPECT_EQ(r.root.find(deepest + "k"), nullptr);
+}
+
+TEST(RegistryTextFormatTest, ManyValuesAndLongContinuedValuesReadBackWhole) {
+    RegistryKey root;
+    RegistryKey& key = root.create("Big");
+    for (int i = 0; i < 2000; ++i) key.setValue("v" + std::to_string(i), kRegDword, {1, 0, 0, 0});
+    key.setValue("V17", kRegSz, bytes(std::string("again\0", 6)));  // same name, other case
+    key.setValue("blob", kRegBinary, std::vector<std::uint8_t>(100000, 0x5A));
+    EXPECT_TRUE(key.removeValue("v3"));
+    const std::string text = RegistryTextFormat::format(root, "HKEY_LOCAL_MACHINE");
+    const RegistryParseResult back = RegistryTextFormat::parse(text, kMachineRoots);
+    ASSERT_TRUE(back.problems.empty());
+    const RegistryKey* read = back.root.find("Big");
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(read->values().size(), 2000u);
+    EXPECT_EQ(read->values()[3].name, "v4");
+    EXPECT_EQ(read->value("v17")->type, kRegSz);
+    EXPECT_EQ(read->value("V1999")->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    EXPECT_EQ(read->value("BLOB")->data, std::vector<std::uint8_t>(100000, 0x5A));
+    EXPECT_EQ(read->value("v3"), nullptr);
+}
+
 }  // namespace marlin::platform

@@ -37,6 +37,9 @@ bool registryNameEquals(std::string_view a, std::string_view b);
 // One key of a store: its values in the order they were first written, and its subkeys in name order.
 class RegistryKey {
 public:
+    // The registry nests keys at most this deep below a root; a store never holds deeper ones.
+    static constexpr std::size_t kMaxDepth = 512;
+
     explicit RegistryKey(std::string name = {}) : name_(std::move(name)) {}
 
     const std::string& name() const { return name_; }
@@ -58,10 +61,14 @@ public:
     bool hasSubkeys() const { return !subkeys_.empty(); }
 
     static std::vector<std::string_view> splitPath(std::string_view path);
+    // The number of parts splitPath would find.
+    static std::size_t pathDepth(std::string_view path);
 
 private:
     std::string name_;
     std::vector<RegistryValueEntry> values_;
+    // Position of each value in values_ by name, so that a key with many values reads in linear time.
+    std::map<std::string, std::size_t, RegistryNameLess> valueIndex_;
     std::map<std::string, std::unique_ptr<RegistryKey>, RegistryNameLess> subkeys_;
 };
 
