@@ -25,7 +25,7 @@ void nameApplication() {
 void answerTextOnlyRequests(int argc, char** argv, QCommandLineParser& parser) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (isAboutCommandLine(arguments.mid(1))) return;
+    if (marlin::about::isAboutCommandLine(arguments.mid(1))) return;
     parser.parse(arguments);  // unknown options (the toolkit's own among them) are judged later
     const bool help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
     if (!help && !parser.isSet(QStringLiteral("version"))) return;
