@@ -19,7 +19,7 @@ class MainFormRecordingTest : public test::MainFormFixture {
 protected:
     MainFormRecordingTest() {
         RecorderSettings stored = RecorderSettings::defaults();
-        stored.address = "10.9.8.7";
+        stored.address = "127.0.10.7";
         stored.interval = "0";
         stored.fileName = path(QStringLiteral("trace.sft")).toStdString();
         EXPECT_TRUE(settingsFile.save(stored));
@@ -67,8 +67,8 @@ TEST_F(MainFormRecordingTest, StartRecordsUntilStopAndTheWindowFollows) {
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
     EXPECT_EQ(fakeBus.commands.back(), "INIT:CONT ON");
     EXPECT_EQ(fakeBus.localCalls, 1);
-    EXPECT_EQ(fakeBus.opened.back(), "10.9.8.7");
-    EXPECT_EQ(probe.checked, std::vector<std::string>{"10.9.8.7"});
+    EXPECT_EQ(fakeBus.opened.back(), "127.0.10.7");
+    EXPECT_EQ(probe.checked, std::vector<std::string>{"127.0.10.7"});
     // An interval that is not above 0 becomes the smallest one and the box shows it.
     EXPECT_NE(child<QLineEdit>("RecInter")->text(), QStringLiteral("0"));
     EXPECT_EQ(form->windowHeightTwips(), 1220);
@@ -83,7 +83,7 @@ TEST_F(MainFormRecordingTest, StartRecordsUntilStopAndTheWindowFollows) {
 
     // START saved the six settings as the window showed them.
     const RecorderSettings saved = settingsFile.load();
-    EXPECT_EQ(saved.address, "10.9.8.7");
+    EXPECT_EQ(saved.address, "127.0.10.7");
     EXPECT_EQ(saved.fileName, path(QStringLiteral("trace.sft")).toStdString());
     EXPECT_EQ(saved.format, FileForm::Binary);
     EXPECT_EQ(saved.interval, "0");
@@ -143,7 +143,7 @@ TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredCancelLeavesEverything) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write("yesterday's recording");
     }
-    child<QLineEdit>("IPAdr")->setText(QStringLiteral("10.9.8.6"));
+    child<QLineEdit>("IPAdr")->setText(QStringLiteral("127.0.10.6"));
     prompts.answers = {QMessageBox::Cancel};
     click("imgStart");
     EXPECT_EQ(prompts.messages.size(), 1u);
@@ -152,7 +152,7 @@ TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredCancelLeavesEverything) {
     EXPECT_TRUE(child<PictureButton>("imgStart")->isEnabled());
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
     // The settings were saved before the question all the same.
-    EXPECT_EQ(settingsFile.load().address, "10.9.8.6");
+    EXPECT_EQ(settingsFile.load().address, "127.0.10.6");
 }
 
 TEST_F(MainFormRecordingTest, UnreachableHostSaysNoInstrumentFound) {

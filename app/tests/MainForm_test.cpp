@@ -318,7 +318,7 @@ TEST_F(MainFormLoadTest, ProbesTheLocalInstrumentAndShowsDefaultsWithoutSettings
 
 TEST_F(MainFormLoadTest, ShowsTheStoredSettings) {
     RecorderSettings stored;
-    stored.address = "10.1.2.3";
+    stored.address = "127.0.10.3";
     stored.interval = "2,5";
     stored.traceIndex = 2;
     stored.fileName = path(QStringLiteral("night.sft")).toStdString();
@@ -328,7 +328,7 @@ TEST_F(MainFormLoadTest, ShowsTheStoredSettings) {
     probeLocalInstrument = false;
     createForm();
     EXPECT_TRUE(fakeBus.opened.empty());
-    EXPECT_EQ(child<QLineEdit>("IPAdr")->text(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(child<QLineEdit>("IPAdr")->text(), QStringLiteral("127.0.10.3"));
     EXPECT_EQ(child<QLineEdit>("RecInter")->text(), QStringLiteral("2,5"));
     EXPECT_EQ(child<QComboBox>("RecTrace")->currentIndex(), 2);
     auto* fileName = child<QLineEdit>("FileName");

@@ -26,8 +26,8 @@ TEST(ClsIPResolveTest, AddressToNameOfANameIsEmptyWithoutALookUp) {
 
 TEST(ClsIPResolveTest, IsDottedAddress) {
     EXPECT_FALSE(ClsIPResolve::IsDottedAddress("10.1.2"));
-    EXPECT_FALSE(ClsIPResolve::IsDottedAddress("10.1.2.256"));
-    EXPECT_FALSE(ClsIPResolve::IsDottedAddress("10.1..2"));
+    EXPECT_FALSE(ClsIPResolve::IsDottedAddress("127.1.2.256"));
+    EXPECT_FALSE(ClsIPResolve::IsDottedAddress("127.1..2"));
     EXPECT_FALSE(ClsIPResolve::IsDottedAddress("10.1.x.2"));
     EXPECT_TRUE(ClsIPResolve::IsDottedAddress("10.1.2.3"));
 }
