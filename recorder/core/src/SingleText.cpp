@@ -46,7 +46,7 @@ constexpr double kTieMargin = 1e-7;
 
 }  // namespace
 
-char* writeSingleText(char* p, float value) {
+inline char* writeSingleTextInline(char* p, float value) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
     // Zero, infinity and NaN have texts of their own.
@@ -71,58 +71,73 @@ char* writeSingleText(char* p, float value) {
         return writeSingleTextGeneral(p, value);
     }
 
-    int count = 7;
-    while (digits % 10 == 0) {
-        digits /= 10;
-        --count;
-    }
-    char text[8];
-    char* end = text + count;
-    char* d = end;
-    while (digits >= 100) {
-        d -= 2;
-        std::memcpy(d, kTwoDigits + 2 * (digits % 100), 2);
-        digits /= 100;
-    }
-    if (digits >= 10) {
-        d -= 2;
-        std::memcpy(d, kTwoDigits + 2 * digits, 2);
-    } else {
-        *--d = static_cast<char>('0' + digits);
-    }
+    // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
+    // digit '0' after them; each step splits every lane of the word in two at once.
+    std::uint64_t lanes = digits * 10ull;
+    lanes = (lanes / 10000) | ((lanes % 10000) << 32);
+    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
+    lanes = high | ((lanes - high * 100) << 16);
+    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
+    lanes = high | ((lanes - high * 10) << 8);
+    // Significant digits: the zero digits at the end do not count.
+    const int count = 8 - std::countl_zero(lanes) / 8;
+    const std::uint64_t text = lanes + 0x3030303030303030ull;
 
-    *p++ = (bits >> 31) ? '-' : ' ';
+    // Written with stores of fixed length (no library calls, nothing read back); the longest
+    // store ends 16 bytes after p.
+    p[0] = (bits >> 31) ? '-' : ' ';
     if (exponent >= 0 && exponent < 7) {
         const int whole = exponent + 1;
-        if (count <= whole) {
-            std::memcpy(p, text, static_cast<std::size_t>(count));
-            p += count;
-            for (int i = count; i < whole; ++i) *p++ = '0';
-        } else {
-            std::memcpy(p, text, static_cast<std::size_t>(whole));
-            p += whole;
-            *p++ = '.';
-            std::memcpy(p, text + whole, static_cast<std::size_t>(count - whole));
-            p += count - whole;
+        std::memcpy(p + 1, &text, 8);  // a whole number keeps its zeros from the digit word
+        if (count <= whole) return p + 1 + whole;
+        p[1 + whole] = '.';
+        const std::uint64_t decimals = text >> (8 * whole);
+        std::memcpy(p + 2 + whole, &decimals, 8);
+        return p + 2 + count;
+    }
+    if (exponent < 0 && exponent >= -4) {
+        std::memcpy(p + 1, ".0000000", 8);  // no zero before the point
+        std::memcpy(p + 1 - exponent, &text, 8);
+        return p + 1 + count - exponent;
+    }
+    p[1] = static_cast<char>(text);
+    p[2] = '.';
+    const std::uint64_t rest = text >> 8;
+    std::memcpy(p + 3, &rest, 8);
+    char* e = count > 1 ? p + 2 + count : p + 2;
+    e[0] = 'E';
+    e[1] = exponent < 0 ? '-' : '+';
+    std::memcpy(e + 2, kTwoDigits + 2 * (exponent < 0 ? -exponent : exponent), 2);
+    return e + 4;
+}
+
+char* writeSingleText(char* p, float value) {
+    return writeSingleTextInline(p, value);
+}
+
+char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
+    const std::size_t n = bytes.size() / 4;
+    auto valueAt = [&](std::size_t i) {
+        float value;
+        std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
+        return value;
+    };
+    if (n == 0) return p;
+    p = writeSingleTextInline(p, valueAt(0));
+    // The usual one-character separator without a call to copy it.
+    if (separator.size() == 1) {
+        const char mark = separator[0];
+        for (std::size_t i = 1; i < n; ++i) {
+            *p++ = mark;
+            p = writeSingleTextInline(p, valueAt(i));
         }
         return p;
     }
-    if (exponent < 0 && exponent >= -4) {
-        *p++ = '.';  // no zero before the point
-        for (int i = -1; i > exponent; --i) *p++ = '0';
-        std::memcpy(p, text, static_cast<std::size_t>(count));
-        return p + count;
+    for (std::size_t i = 1; i < n; ++i) {
+        std::memcpy(p, separator.data(), separator.size());
+        p = writeSingleTextInline(p + separator.size(), valueAt(i));
     }
-    *p++ = text[0];
-    if (count > 1) {
-        *p++ = '.';
-        std::memcpy(p, text + 1, static_cast<std::size_t>(count - 1));
-        p += count - 1;
-    }
-    *p++ = 'E';
-    *p++ = exponent < 0 ? '-' : '+';
-    std::memcpy(p, kTwoDigits + 2 * (exponent < 0 ? -exponent : exponent), 2);
-    return p + 2;
+    return p;
 }
 
 }  // namespace marlin

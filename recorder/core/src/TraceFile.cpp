@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "marlin/core/SingleText.h"
 #include "marlin/core/TextHelpers.h"
 
 #ifdef _WIN32
@@ -324,17 +325,7 @@ std::size_t joinedLength(std::size_t n, std::string_view separator) {
 
 // Writes the joined values at p (room for joinedLength) and returns the end.
 char* joinValuesAt(char* p, std::string_view bytes, std::string_view separator) {
-    const std::size_t n = bytes.size() / 4;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0 && !separator.empty()) {
-            std::memcpy(p, separator.data(), separator.size());
-            p += separator.size();
-        }
-        float value;
-        std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
-        p = writeNumberText(p, value);
-    }
-    return p;
+    return joinSingleTexts(p, bytes, separator);
 }
 
 }  // namespace

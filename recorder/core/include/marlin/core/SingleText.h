@@ -6,6 +6,7 @@
 // its error) to that conversion.
 
 #include <cstddef>
+#include <string_view>
 
 namespace marlin {
 
@@ -14,5 +15,8 @@ namespace marlin {
 char* writeSingleText(char* p, float value);
 // The library conversion alone: the fast path's fallback, and the reference it is checked against.
 char* writeSingleTextGeneral(char* p, float value);
+// The texts of the little-endian singles in `floatBytes`, joined by the separator, at p (room
+// for kMaxSingleNumberText plus the separator per value); returns the end.
+char* joinSingleTexts(char* p, std::string_view floatBytes, std::string_view separator);
 
 }  // namespace marlin
