@@ -63,6 +63,7 @@ private:
     RecordingSession* session_ = nullptr;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point lastLook_{};  // last look at the signal pipe
     bool stopRequested_ = false;
     std::string stopReason_;
     std::string status_;

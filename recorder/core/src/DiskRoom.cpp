@@ -59,21 +59,32 @@ std::string DiskRoom::bytesText(std::uint64_t bytes) {
 void DiskRoom::start(std::uint64_t values) {
     values_ = values;
     lastSection_ = 0;
+    lastFree_.reset();
 }
 
 void DiskRoom::sectionWritten(std::uint64_t bytes, FileForm form) {
     lastSection_ = bytes;
     lastForm_ = form;
+    writtenSince_ += bytes;
 }
 
-std::string DiskRoom::shortOfRoom(const std::string& path, FileForm form, std::size_t separatorLength) const {
+std::string DiskRoom::shortOfRoom(const std::string& path, FileForm form, std::size_t separatorLength) {
     // The last section tells best what the next one needs, unless the form has changed since.
     const std::uint64_t section = lastSection_ > 0 && lastForm_ == form
                                       ? lastSection_
                                       : sectionBytes(values_, form, separatorLength);
     const std::uint64_t needed = kSectionsAhead * section;
     const std::string folder = folderOf(path);
+    // Back-to-back recording need not ask the system before every reading of a roomy disk.
+    const auto now = std::chrono::steady_clock::now();
+    const bool plenty = lastFree_ && folder == lastFolder_ && now - lastAsked_ < kRequery &&
+                        *lastFree_ >= writtenSince_ && *lastFree_ - writtenSince_ >= kPlentySections * needed;
+    if (plenty) return {};
     const auto free = query_ ? query_(folder) : std::nullopt;
+    lastFree_ = free;
+    lastFolder_ = folder;
+    lastAsked_ = now;
+    writtenSince_ = 0;
     if (!free || *free >= needed) return {};
     return "The disk of the trace file \"" + path + "\" is nearly full: " + bytesText(*free) +
            " free in \"" + folder + "\", less than the next two sections need (" + bytesText(needed) +

@@ -262,7 +262,9 @@ FileResult openForSection(RawFile& file, const std::string& path, const TraceFil
         return notTheTraceFile("The trace file \"" + path + "\" has been shortened from " +
                                std::to_string(mark->size) + " to " + std::to_string(size) +
                                " bytes since the last reading was written to it; it was left as it is.");
-    if (countField && !mayHoldTheCountField(file, size))
+    // The file this recording wrote last starts with the count field it wrote there.
+    const bool ours = known && mark->size > 0;
+    if (countField && !ours && !mayHoldTheCountField(file, size))
         return notTheTraceFile("The file \"" + path +
                                "\" does not start with a trace file's count field (\"ENDSTOP;0x\"): it is "
                                "not a trace file, and it was left untouched.");
@@ -273,6 +275,15 @@ void remember(TraceFileMark* mark, RawFile& file, const std::string& path) {
     if (!mark) return;
     mark->path = path;
     if (!file.identity(mark->device, mark->inode, mark->size)) mark->path.clear();
+}
+
+// The same for the file the mark already names, whose size the caller knows without asking.
+void remember(TraceFileMark* mark, RawFile& file, const std::string& path, long long sizeNow) {
+    if (mark && mark->path == path && mark->size > 0) {
+        mark->size = sizeNow;
+        return;
+    }
+    remember(mark, file, path);
 }
 
 }  // namespace
@@ -424,7 +435,7 @@ FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t 
         file.truncateTo(size);
         return failure(path, "written", error);
     }
-    remember(mark, file, path);
+    remember(mark, file, path, sectionAt + static_cast<long long>(section.size()));
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }
@@ -453,7 +464,7 @@ FileResult TraceFile::appendAsciiSectionText(const std::string& path, std::strin
         file.truncateTo(size);
         return failure(path, "written", error);
     }
-    remember(mark, file, path);
+    remember(mark, file, path, size + static_cast<long long>(section.size()));
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }

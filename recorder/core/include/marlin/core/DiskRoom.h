@@ -3,6 +3,7 @@
 // so that a filling disk ends the recording with a message naming the file and the free space
 // instead of a section cut short.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -38,14 +39,23 @@ public:
     // A section of this many bytes was written.
     void sectionWritten(std::uint64_t bytes, FileForm form);
     // Empty when the folder of `path` has room for kSectionsAhead more sections in the form;
-    // otherwise why not, naming the file and the free space.
-    std::string shortOfRoom(const std::string& path, FileForm form, std::size_t separatorLength) const;
+    // otherwise why not, naming the file and the free space. While the disk has room for many
+    // more sections the system is asked at most every kRequery; in between the recorder's own
+    // writes count down the free space it said.
+    std::string shortOfRoom(const std::string& path, FileForm form, std::size_t separatorLength);
+    static constexpr std::chrono::milliseconds kRequery{100};
+    static constexpr std::uint64_t kPlentySections = 16;
 
 private:
     FreeSpaceQuery query_ = &DiskRoom::systemFreeSpace;
     std::uint64_t values_ = 0;
     std::uint64_t lastSection_ = 0;  // 0: none written yet
     FileForm lastForm_ = FileForm::Binary;
+    // The last answer of the system, for the folder it was asked about, and what was written since.
+    std::optional<std::uint64_t> lastFree_;
+    std::string lastFolder_;
+    std::chrono::steady_clock::time_point lastAsked_;
+    std::uint64_t writtenSince_ = 0;
 };
 
 }  // namespace marlin
