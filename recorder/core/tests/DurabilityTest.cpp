@@ -203,6 +203,21 @@ TEST(DurabilityDiskRoom, FirstSectionIsEstimatedFromTheValueCountAndLaterOnesFro
     EXPECT_EQ(room.shortOfRoom("/x/t.sft", FileForm::Binary, 1), "");
     // A change of form goes back to the estimate.
     EXPECT_NE(room.shortOfRoom("/x/t.sft", FileForm::Ascii, 1), "");
+    // A roomy disk is not asked again before every reading; a nearly full one is.
+    int asked = 0;
+    room.setQuery([&](const std::string&) -> std::optional<std::uint64_t> {
+        ++asked;
+        return free;
+    });
+    free = 1000000;
+    room.shortOfRoom("/x/t.sft", FileForm::Binary, 1);
+    room.shortOfRoom("/x/t.sft", FileForm::Binary, 1);
+    EXPECT_EQ(asked, 1);
+    free = 20000;
+    room.start(501);
+    room.shortOfRoom("/x/t.sft", FileForm::Binary, 1);
+    room.shortOfRoom("/x/t.sft", FileForm::Binary, 1);
+    EXPECT_EQ(asked, 3);
     EXPECT_EQ(DiskRoom::bytesText(812), "812 bytes");
     EXPECT_EQ(DiskRoom::bytesText(3400000), "3.4 MB");
 }
