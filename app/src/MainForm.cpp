@@ -262,6 +262,7 @@ void MainForm::applySettings(const RecorderSettings& settings) {
     m_fileName->setText(QString::fromLocal8Bit(settings.fileName));
     (settings.format == FileForm::Ascii ? m_formatAscii : m_formatBinary)->setChecked(true);
     m_asciiSep->setText(QString::fromLocal8Bit(settings.separator));
+    m_sync = settings.sync;
 }
 
 bool MainForm::isRecording() const {
@@ -387,6 +388,7 @@ RecorderSettings MainForm::currentSettings() {
     settings.fileName = m_fileName->text().toLocal8Bit().toStdString();
     settings.format = m_formatAscii->isChecked() ? FileForm::Ascii : FileForm::Binary;
     settings.separator = m_asciiSep->text().toLocal8Bit().toStdString();
+    settings.sync = m_sync;
     return settings;
 }
 

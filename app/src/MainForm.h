@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class KXprogressBar;
 class QComboBox;
@@ -128,6 +129,8 @@ private:
     bool m_closing = false;
     // EXIT answered Yes during a recording: the program ends when START has returned.
     bool m_exitPending = false;
+    // The settings file's sync choice; no control shows it, START saves it back as it was read.
+    std::optional<bool> m_sync;
     std::unique_ptr<Stopwatch> m_stopwatch;
     std::unique_ptr<RecordingSession> m_session;
 

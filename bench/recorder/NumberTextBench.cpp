@@ -1,5 +1,6 @@
 // Formatting of one ASCII section of 100,001 values: NumberText through JoinValues, beside the C
-// library's "%.7G" formatting of the same values in the same run. Goal: under 10 ms.
+// library's "%.7G" formatting and the library's shortest-exact conversion alone, in the same run.
+// Goal: under 1.5 ms (a third of the library conversion alone on the machine it was set on).
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -73,6 +74,7 @@ int main() {
     std::printf("  JoinValues/NumberText   %8.2f ms\n", bestOurs);
     std::printf("  snprintf(\"%% .7G\") base %8.2f ms\n", bestBaseline);
     std::printf("  ratio (ours/baseline)   %8.2f\n", bestOurs / bestBaseline);
-    std::printf("  goal < 10 ms: %s\n", bestOurs < 10.0 ? "met" : "NOT met");
+    std::printf("  ratio (ours/to_chars)   %8.2f\n", bestOurs / bestFloor);
+    std::printf("  goal < 1.5 ms: %s\n", bestOurs < 1.5 ? "met" : "NOT met");
     return sink == 0;
 }

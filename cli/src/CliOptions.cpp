@@ -14,6 +14,7 @@ RecorderSettings CliOptions::applyTo(RecorderSettings s) const {
     if (file) s.fileName = *file;
     if (format) s.format = *format;
     if (separator) s.separator = *separator;
+    if (sync) s.sync = *sync;
     return s;
 }
 
@@ -107,6 +108,12 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             o.duration = seconds;
+        } else if (arg == "--sync" || arg == "--no-sync") {
+            if (inlineValue) {
+                error = arg + " takes no value";
+                return std::nullopt;
+            }
+            o.sync = arg == "--sync";
         } else if (arg == "--overwrite") {
             o.overwrite = true;
         } else if (arg == "--settings") {
@@ -147,6 +154,11 @@ std::string usageText() {
            "  --separator TEXT      text between the values of an ASCII section (any length)\n"
            "  --readings K          stop after K readings\n"
            "  --duration SECONDS    stop after this time (at most 100 years)\n"
+           "  --sync                every section is on the disk before the next step, so a\n"
+           "                        crash of the machine loses no reading that was reported\n"
+           "  --no-sync             leave the writing out to the system (faster back to back)\n"
+           "                        Without either: sync for intervals of 1 s or more, not for\n"
+           "                        faster recording (or as the settings file says: [SYNC])\n"
            "  --overwrite           replace an existing trace file (without it, an existing\n"
            "                        file stops the program and is left untouched)\n"
            "  --settings INI_PATH   settings file (at most 1 MiB) to read and to save the\n"

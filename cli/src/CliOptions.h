@@ -36,6 +36,7 @@ struct CliOptions {
     std::optional<std::string> separator;
     std::optional<std::uint64_t> readings;
     std::optional<double> duration;  // seconds
+    std::optional<bool> sync;        // --sync / --no-sync; unset: the settings file's choice
     bool overwrite = false;
     std::optional<std::string> settingsPath;
     bool keepSettings = false;  // read the settings file but never write it (a service's configuration)

@@ -92,7 +92,12 @@ void ConsoleWindow::letPendingEventsRun(std::chrono::milliseconds maxWait) {
         wait = std::clamp(left, std::chrono::milliseconds(0), wait);
     }
     if (stopRequested_) wait = std::chrono::milliseconds(0);
-    if (signalFd_ >= 0) {
+    // A look without waiting is made at most once a millisecond: back-to-back recording asks
+    // several times per reading, and each look is a system call.
+    const auto now = std::chrono::steady_clock::now();
+    const bool look = wait.count() > 0 || now - lastLook_ >= std::chrono::milliseconds(1);
+    if (signalFd_ >= 0 && look) {
+        lastLook_ = now;
         pollfd pfd{signalFd_, POLLIN, 0};
         int ready;
         do {

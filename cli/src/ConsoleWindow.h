@@ -61,6 +61,7 @@ private:
     RecordingSession* session_ = nullptr;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point lastLook_{};  // last look at the signal pipe
     bool stopRequested_ = false;
     std::string status_;
     int progress_ = 0;

@@ -83,9 +83,20 @@ TEST(CliOptionsTest, HelpNeedsNoCommandAndListsTheExitStatuses) {
     const auto text = usageText();
     for (const char* word :
          {"--address", "--trace", "--interval", "--file", "--format", "--separator", "--readings",
-          "--duration", "--overwrite", "--settings", "--quiet", "Exit status", "  8  "}) {
+          "--duration", "--overwrite", "--settings", "--quiet", "--sync", "--no-sync", "Exit status", "  8  "}) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     }
+}
+
+TEST(CliOptionsTest, SyncChoiceOverridesTheSettingsFileOnlyWhenGiven) {
+    RecorderSettings fromFile;
+    fromFile.sync = true;
+    EXPECT_EQ(parse({"record"})->applyTo(fromFile).sync, true);
+    EXPECT_EQ(parse({"record", "--no-sync"})->applyTo(fromFile).sync, false);
+    EXPECT_EQ(parse({"record", "--no-sync", "--sync"})->applyTo({}).sync, true);
+    std::string error;
+    EXPECT_FALSE(parse({"record", "--sync=yes"}, &error));
+    EXPECT_EQ(error, "--sync takes no value");
 }
 
 TEST(CliOptionsTest, SettingsFileAboveOneMebibyteIsRefusedUnread) {

@@ -9,6 +9,10 @@
 
 namespace marlin {
 
+namespace {
+constexpr const char* kSyncSection = "SYNC";
+}  // namespace
+
 std::string RecorderSettings::defaultFileName() {
 #ifdef _WIN32
     return "c:\\trace.sft";
@@ -59,6 +63,9 @@ RecorderSettings SettingsFile::load() const {
     s.format =
         ReadIniValue(path_, "FORMAT", "TYPE", "Binary") == "ASCII" ? FileForm::Ascii : FileForm::Binary;
     s.separator = ReadIniValue(path_, "SEPARATOR", "TYPE", ",");
+    const std::string sync = upperAscii(ReadIniValue(path_, kSyncSection, "VALUE", ""));
+    if (sync == "1" || sync == "TRUE") s.sync = true;
+    if (sync == "0" || sync == "FALSE") s.sync = false;
     return s;
 }
 
@@ -71,6 +78,11 @@ bool SettingsFile::save(const RecorderSettings& s) const {
                        std::string_view(s.format == FileForm::Ascii ? "ASCII" : "Binary")) &&
          ok;
     ok = WriteIniValue(path_, "SEPARATOR", "TYPE", std::string_view(s.separator)) && ok;
+    if (s.sync) {
+        ok = WriteIniFlag(path_, kSyncSection, "VALUE", *s.sync) && ok;
+    } else if (!ReadIniValue(path_, kSyncSection, "VALUE", "").empty()) {
+        ok = WriteIniValue(path_, kSyncSection, "VALUE", std::string_view("AUTO")) && ok;
+    }
     return ok;
 }
 

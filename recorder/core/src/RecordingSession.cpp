@@ -194,8 +194,10 @@ bool RecordingSession::WriteFileHeader() {
     readyFlag_ = false;
     window_.showStatus("writing ...");
     events();
-    const FileResult written = TraceFile::writeHead(window_.currentSettings().fileName,
-                                                    TraceFile::headText(interval, block.data), &fileMark_);
+    room_.start(DiskRoom::valueCount(block.data));
+    const RecorderSettings now = window_.currentSettings();
+    const FileResult written = TraceFile::writeHead(now.fileName, TraceFile::headText(interval, block.data),
+                                                    &fileMark_, now.syncsAt(interval));
     readyFlag_ = true;
     if (!written) {
         endWithFailure(Outcome::FileError, "file error", written.message + "\r\nThe recording has stopped.");
@@ -249,6 +251,12 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     window_.showStatus("recording ...");
     events();
     const RecorderSettings settings = window_.currentSettings();
+    // A disk that fills up ends the recording between readings, never inside a section.
+    if (const std::string full = room_.shortOfRoom(settings.fileName, settings.format, settings.separator.size());
+        !full.empty()) {
+        endWithFailure(Outcome::FileError, "disk full", full + " " + readingsBefore(readingCount_));
+        return ReadingResult::Failed;
+    }
 
     io_.write("SWE:TIME?");
     std::size_t sweepReplyBytes = 0;
@@ -307,18 +315,22 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     ++readingCount_;
     const TimeStamp stamp = clock_();
     FileResult written;
+    const bool sync = settings.syncsAt(interval_);
+    std::uint64_t sectionBytes = DiskRoom::sectionBytes(block.data.size() / 4, FileForm::Binary, 0);
     if (settings.format == FileForm::Ascii) {
-        const std::string values = TraceFile::JoinValues(block.data, window_.currentSettings().separator);
+        const std::string section =
+            TraceFile::asciiSection(readingCount_, stamp, block.data, window_.currentSettings().separator);
+        sectionBytes = section.size();
         window_.showStatus("writing ...");
         events();
-        written = TraceFile::appendAsciiSection(window_.currentSettings().fileName, readingCount_, stamp, values,
-                                                &fileMark_);
+        written = TraceFile::appendAsciiSectionText(window_.currentSettings().fileName, section, &fileMark_, sync);
     } else {
         window_.showStatus("writing ...");
         events();
         written = TraceFile::appendBinarySection(window_.currentSettings().fileName, readingCount_, stamp,
-                                                 block.data, &fileMark_);
+                                                 block.data, &fileMark_, sync);
     }
+    room_.sectionWritten(sectionBytes, settings.format);
     if (!written) {
         --readingCount_;  // the section is not in the file
         endWithFailure(Outcome::FileError, "file error",

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "marlin/core/SingleText.h"
+
 namespace marlin {
 
 double nearestEven(double value) {
@@ -77,9 +79,8 @@ bool isSkippable(char c) {
 }  // namespace
 
 std::string NumberText(float value) {
-    std::string out;
-    appendGeneral(out, value, 7);
-    return out;
+    char buf[kMaxSingleText];
+    return std::string(buf, writeSingleText(buf, value));
 }
 
 std::string NumberText(double value) {
@@ -98,10 +99,15 @@ std::string NumberText(std::int64_t value) {
 }
 
 void appendNumberText(std::string& out, float value) {
-    appendGeneral(out, value, 7);
+    char buf[kMaxSingleText];
+    out.append(buf, writeSingleText(buf, value));
 }
 
 char* writeNumberText(char* p, float value) {
+    return writeSingleText(p, value);
+}
+
+char* writeSingleTextGeneral(char* p, float value) {
     return writeGeneral(p, value, 7);
 }
 

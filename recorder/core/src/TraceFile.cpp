@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "marlin/core/SingleText.h"
 #include "marlin/core/TextHelpers.h"
 
 #ifdef _WIN32
@@ -21,6 +23,8 @@
 namespace marlin {
 
 namespace {
+
+std::atomic<std::uint64_t> syncedWrites{0};
 
 // A file descriptor that is closed on every path; the few calls the writer needs, retried on
 // EINTR and looping over partial writes.
@@ -149,6 +153,23 @@ public:
 #endif
     }
 
+    // Hands what was written to the storage device and waits until it is there.
+    bool syncData() {
+#ifdef _WIN32
+        if (_commit(fd_) != 0) return fail();
+#elif defined(__linux__)
+        while (::fdatasync(fd_) != 0) {
+            if (errno != EINTR) return fail();
+        }
+#else
+        while (::fsync(fd_) != 0) {
+            if (errno != EINTR) return fail();
+        }
+#endif
+        syncedWrites.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+
     bool close() {
 #ifdef _WIN32
         const int rc = _close(fd_);
@@ -172,6 +193,39 @@ private:
 FileResult failure(const std::string& path, const char* what, int error) {
     return {false,
             "The trace file \"" + path + "\" could not be " + what + ": " + std::strerror(error) + "."};
+}
+
+// A file that is new (or was empty) is only found again after a crash once its folder's entry
+// for it is on the disk too.
+int syncFolderOf(const std::string& path) {
+#ifdef _WIN32
+    (void)path;  // the file system keeps the entry with the file
+    return 0;
+#else
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd;
+    do {
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno;
+    int error = 0;
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        // A folder that cannot be synced (some network file systems) has nothing more to do.
+        if (errno != EINVAL) error = errno;
+        break;
+    }
+    ::close(fd);
+    return error;
+#endif
+}
+
+// Puts what was written to the file on the disk, and the folder entry of a file that was empty
+// (or new) when it was opened; the system's error number, 0 when all is on the disk.
+int syncAll(RawFile& file, const std::string& path, long long sizeWhenOpened) {
+    if (!file.syncData()) return file.error();
+    return sizeWhenOpened == 0 ? syncFolderOf(path) : 0;
 }
 
 FileResult notTheTraceFile(std::string message) {
@@ -208,7 +262,9 @@ FileResult openForSection(RawFile& file, const std::string& path, const TraceFil
         return notTheTraceFile("The trace file \"" + path + "\" has been shortened from " +
                                std::to_string(mark->size) + " to " + std::to_string(size) +
                                " bytes since the last reading was written to it; it was left as it is.");
-    if (countField && !mayHoldTheCountField(file, size))
+    // The file this recording wrote last starts with the count field it wrote there.
+    const bool ours = known && mark->size > 0;
+    if (countField && !ours && !mayHoldTheCountField(file, size))
         return notTheTraceFile("The file \"" + path +
                                "\" does not start with a trace file's count field (\"ENDSTOP;0x\"): it is "
                                "not a trace file, and it was left untouched.");
@@ -219,6 +275,15 @@ void remember(TraceFileMark* mark, RawFile& file, const std::string& path) {
     if (!mark) return;
     mark->path = path;
     if (!file.identity(mark->device, mark->inode, mark->size)) mark->path.clear();
+}
+
+// The same for the file the mark already names, whose size the caller knows without asking.
+void remember(TraceFileMark* mark, RawFile& file, const std::string& path, long long sizeNow) {
+    if (mark && mark->path == path && mark->size > 0) {
+        mark->size = sizeNow;
+        return;
+    }
+    remember(mark, file, path);
 }
 
 }  // namespace
@@ -262,24 +327,38 @@ std::string TraceFile::sectionLine(std::int32_t readingCount, const TimeStamp& s
            stamp.sectionText();
 }
 
+namespace {
+
+// Longest text of n values joined by a separator.
+std::size_t joinedLength(std::size_t n, std::string_view separator) {
+    return n * (kMaxSingleNumberText + separator.size());
+}
+
+// Writes the joined values at p (room for joinedLength) and returns the end.
+char* joinValuesAt(char* p, std::string_view bytes, std::string_view separator) {
+    return joinSingleTexts(p, bytes, separator);
+}
+
+}  // namespace
+
 std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separator) {
-    const std::size_t n = bytes.size() / 4;
     std::string out;
-    if (n == 0) return out;
     // Sized for the longest form, written through a pointer, cut to length at the end.
-    out.resize(n * (kMaxSingleNumberText + separator.size()));
-    char* p = out.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0 && !separator.empty()) {
-            std::memcpy(p, separator.data(), separator.size());
-            p += separator.size();
-        }
-        float value;
-        std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
-        p = writeNumberText(p, value);
-    }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    out.resize(joinedLength(bytes.size() / 4, separator));
+    out.resize(static_cast<std::size_t>(joinValuesAt(out.data(), bytes, separator) - out.data()));
     return out;
+}
+
+std::string TraceFile::asciiSection(std::int32_t readingCount, const TimeStamp& stamp,
+                                    std::string_view floatBytes, std::string_view separator) {
+    std::string section = sectionLine(readingCount, stamp, true) + "\r\n";
+    const std::size_t lineLength = section.size();
+    section.resize(lineLength + joinedLength(floatBytes.size() / 4, separator) + 2);
+    char* end = joinValuesAt(section.data() + lineLength, floatBytes, separator);
+    *end++ = '\r';
+    *end++ = '\n';
+    section.resize(static_cast<std::size_t>(end - section.data()));
+    return section;
 }
 
 std::string TraceFile::suggestedFileName(std::string_view address, std::string_view traceText,
@@ -288,6 +367,10 @@ std::string TraceFile::suggestedFileName(std::string_view address, std::string_v
     std::snprintf(clock, sizeof clock, "%02d_%02d_%02d", t.Hour, t.Minute, t.Second);
     return std::string(address) + "_trace" + std::string(traceText) + "@" + std::to_string(t.Year) + "-" +
            std::to_string(t.Month) + "-" + std::to_string(t.Day) + " " + clock;
+}
+
+std::uint64_t TraceFile::syncCount() {
+    return syncedWrites.load(std::memory_order_relaxed);
 }
 
 bool TraceFile::exists(const std::string& path) {
@@ -306,7 +389,8 @@ FileResult TraceFile::emptyFile(const std::string& path) {
     return {};
 }
 
-FileResult TraceFile::writeHead(const std::string& path, std::string_view head, TraceFileMark* mark) {
+FileResult TraceFile::writeHead(const std::string& path, std::string_view head, TraceFileMark* mark,
+                                bool sync) {
     const bool existed = exists(path);
     RawFile file(path, false);
     if (!file.isOpen()) return failure(path, "opened", file.error());
@@ -320,6 +404,8 @@ FileResult TraceFile::writeHead(const std::string& path, std::string_view head, 
         if (!existed) std::remove(path.c_str());
         return failure(path, "written", error);
     }
+    if (const int error = sync ? syncAll(file, path, size) : 0; error != 0)
+        return failure(path, "written to the disk", error);
     remember(mark, file, path);
     if (!file.close()) return failure(path, "written", file.error());
     return {};
@@ -327,7 +413,7 @@ FileResult TraceFile::writeHead(const std::string& path, std::string_view head, 
 
 FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t readingCount,
                                           const TimeStamp& stamp, std::string_view data,
-                                          TraceFileMark* mark) {
+                                          TraceFileMark* mark, bool sync) {
     std::string section = sectionLine(readingCount, stamp, false);
     section += '\n';
     section.append(data);
@@ -339,31 +425,46 @@ FileResult TraceFile::appendBinarySection(const std::string& path, std::int32_t 
     // A new or very short file gets its count field first and the section right after it, so the
     // section never overlaps the count field.
     const long long sectionAt = std::max<long long>(size, static_cast<long long>(kCountFieldLength));
-    // The section goes in first: if the disk is full, the count field still tells the truth.
-    if (!file.writeAt(sectionAt, section) || !file.writeAt(0, countField(readingCount))) {
-        const int error = file.error();
+    // The section goes in first: if the disk is full, the count field still tells the truth. With
+    // sync the section is on the disk before the count field that counts it, so not even a crash
+    // leaves a count of a section that is not there.
+    int error = 0;
+    if (!file.writeAt(sectionAt, section) || (sync && (error = syncAll(file, path, size)) != 0) ||
+        !file.writeAt(0, countField(readingCount)) || (sync && !file.syncData())) {
+        if (error == 0) error = file.error();
         file.truncateTo(size);
         return failure(path, "written", error);
     }
-    remember(mark, file, path);
+    remember(mark, file, path, sectionAt + static_cast<long long>(section.size()));
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }
 
 FileResult TraceFile::appendAsciiSection(const std::string& path, std::int32_t readingCount,
                                          const TimeStamp& stamp, std::string_view valuesText,
-                                         TraceFileMark* mark) {
-    const std::string line = sectionLine(readingCount, stamp, true) + "\r\n";
+                                         TraceFileMark* mark, bool sync) {
+    std::string section = sectionLine(readingCount, stamp, true);
+    section.reserve(section.size() + valuesText.size() + 4);
+    section += "\r\n";
+    section += valuesText;
+    section += "\r\n";
+    return appendAsciiSectionText(path, section, mark, sync);
+}
+
+FileResult TraceFile::appendAsciiSectionText(const std::string& path, std::string_view section,
+                                             TraceFileMark* mark, bool sync) {
     RawFile file(path, true, !(mark && mark->path == path));
     long long size = 0;
     if (auto checked = openForSection(file, path, mark, false, size); !checked) return checked;
-    // Three appends, without copying the (possibly megabyte-long) value line once more.
-    if (!file.append(line) || !file.append(valuesText) || !file.append("\r\n")) {
-        const int error = file.error();
+    // One write of the whole section: a recorder killed meanwhile leaves the section whole or not
+    // at all, never a section line without its values.
+    int error = 0;
+    if (!file.append(section) || (sync && (error = syncAll(file, path, size)) != 0)) {
+        if (error == 0) error = file.error();
         file.truncateTo(size);
         return failure(path, "written", error);
     }
-    remember(mark, file, path);
+    remember(mark, file, path, size + static_cast<long long>(section.size()));
     if (!file.close()) return failure(path, "written", file.error());
     return {};
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The six user settings of the recorder and their settings file.
+// The user settings of the recorder and their settings file: the six of the window's controls,
+// and whether sections are synced to the disk.
 
+#include <optional>
 #include <string>
 
 namespace marlin {
@@ -14,6 +16,13 @@ struct RecorderSettings {
     std::string fileName;               // trace file; defaultFileName() when nothing is stored
     FileForm format = FileForm::Binary;
     std::string separator = ",";  // between the values of an ASCII section; any length, also empty
+    // Each write reaches the storage device before the recorder reports it. Unset: on for
+    // intervals of 1 s or more (where it costs nothing), off for faster recording (where it
+    // would cost readings).
+    std::optional<bool> sync;
+
+    // Whether a recording at `intervalSeconds` syncs its writes.
+    bool syncsAt(double intervalSeconds) const { return sync.value_or(intervalSeconds >= 1.0); }
 
     // The trace number as the instrument's commands spell it ("1".."4").
     std::string traceText() const { return std::to_string(traceIndex + 1); }
@@ -35,9 +44,11 @@ public:
     explicit SettingsFile(std::string path) : path_(std::move(path)) {}
     const std::string& path() const { return path_; }
 
-    // Reads the six keys; each missing key takes its default.
+    // Reads the six keys and the sync choice; each missing key takes its default.
     RecorderSettings load() const;
-    // Writes the six keys in their fixed order. False when the file could not be written.
+    // Writes the six keys in their fixed order, then the sync choice in a section of its own
+    // ([SYNC], only when it was chosen or the file has it already, so the file of a user who never
+    // chose stays as it was). False when the file could not be written.
     bool save(const RecorderSettings& settings) const;
 
 private:

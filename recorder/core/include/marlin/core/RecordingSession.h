@@ -14,6 +14,7 @@
 #include <string>
 
 #include "marlin/core/Bus.h"
+#include "marlin/core/DiskRoom.h"
 #include "marlin/core/HostProbe.h"
 #include "marlin/core/InstrumentIo.h"
 #include "marlin/core/RecorderSettings.h"
@@ -53,6 +54,8 @@ public:
     void setSettingsFile(const SettingsFile* file) { settingsFile_ = file; }
     // The clock of the section time stamps (tests fix it).
     void setClock(std::function<TimeStamp()> clock) { clock_ = std::move(clock); }
+    // How the free space of the trace file's folder is found (tests fake a full disk).
+    void setFreeSpaceQuery(DiskRoom::FreeSpaceQuery query) { room_.setQuery(std::move(query)); }
 
     // The window's load-time probe: opens "localhost", asks for its identity and ignores the answer.
     void probeLocalInstrument();
@@ -118,6 +121,7 @@ private:
     std::string failureMessage_;
     std::string identity_;
     TraceFileMark fileMark_;
+    DiskRoom room_;
 };
 
 }  // namespace marlin

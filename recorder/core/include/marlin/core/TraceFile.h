@@ -2,7 +2,10 @@
 // The trace file: a head (count field, recording interval, the instrument's own trace description)
 // followed by one section per reading, binary (raw little-endian floats) or ASCII (one text line).
 // The file is opened and closed for every write and never held open between readings. A write
-// that fails leaves the file as it was before that write and says why.
+// that fails leaves the file as it was before that write and says why. Each section goes to the
+// file in one write, so a recorder killed while writing leaves at most its last section missing.
+// With `sync` a write returns only when its bytes (and the folder entry of a new file) are on the
+// storage device, so a crash of the machine loses no section that was reported written.
 
 #include <cstdint>
 #include <string>
@@ -48,28 +51,37 @@ public:
     static std::string sectionLine(std::int32_t readingCount, const TimeStamp& stamp, bool ascii);
     // The values of little-endian float data as text, joined by the separator.
     static std::string JoinValues(std::string_view floatBytes, std::string_view separator);
+    // A whole ASCII section, "sectionLine CR LF values CR LF", built in one buffer.
+    static std::string asciiSection(std::int32_t readingCount, const TimeStamp& stamp,
+                                    std::string_view floatBytes, std::string_view separator);
     // The name the file dialog proposes: address + "_trace" + trace + "@" + Y-M-D hh_mm_ss.
     static std::string suggestedFileName(std::string_view address, std::string_view traceText,
                                          const TimeStamp& stamp);
 
     // --- file operations ---
+    // How many times this process has waited for a trace file's bytes to reach the disk.
+    static std::uint64_t syncCount();
     static bool exists(const std::string& path);
     // Empties an existing file, leaving one empty line (CR LF) in it.
     static FileResult emptyFile(const std::string& path);
     // Writes the head at offset 0 without truncating (the file is created when missing; a file
     // created here is removed again when the head cannot be written).
-    static FileResult writeHead(const std::string& path, std::string_view head, TraceFileMark* mark = nullptr);
+    static FileResult writeHead(const std::string& path, std::string_view head, TraceFileMark* mark = nullptr,
+                                bool sync = false);
     // Appends "sectionLine LF data LF" at the end and then sets the count field at offset 0. The
     // count field is only ever written into a file that starts with one, or holds nothing.
     // With a mark: a file of the marked name must still be the one marked, and the mark follows
-    // the write.
+    // the write. With sync the section is on the disk before the count field is changed.
     static FileResult appendBinarySection(const std::string& path, std::int32_t readingCount,
                                           const TimeStamp& stamp, std::string_view data,
-                                          TraceFileMark* mark = nullptr);
+                                          TraceFileMark* mark = nullptr, bool sync = false);
     // Appends "sectionLine CR LF values CR LF"; the mark as for the binary form.
     static FileResult appendAsciiSection(const std::string& path, std::int32_t readingCount,
                                          const TimeStamp& stamp, std::string_view valuesText,
-                                         TraceFileMark* mark = nullptr);
+                                         TraceFileMark* mark = nullptr, bool sync = false);
+    // Appends a section built by asciiSection, as it is.
+    static FileResult appendAsciiSectionText(const std::string& path, std::string_view section,
+                                             TraceFileMark* mark = nullptr, bool sync = false);
 };
 
 }  // namespace marlin

@@ -1,0 +1,22 @@
+#pragma once
+// The number text of a single-precision value (" -80.12345", " .5", " 1.234568E-05"), written fast
+// enough for an ASCII section of 100,001 values per reading. The digits are those of the C++
+// library's shortest-exact conversion to 7 significant digits; the fast path decides them with
+// double arithmetic and hands the rare values it cannot decide for sure (a decimal tie within
+// its error) to that conversion.
+
+#include <cstddef>
+#include <string_view>
+
+namespace marlin {
+
+// Both write at p, which must have room for kMaxSingleNumberText (TextHelpers.h) bytes, and
+// return the end of what they wrote.
+char* writeSingleText(char* p, float value);
+// The library conversion alone: the fast path's fallback, and the reference it is checked against.
+char* writeSingleTextGeneral(char* p, float value);
+// The texts of the little-endian singles in `floatBytes`, joined by the separator, at p (room
+// for kMaxSingleNumberText plus the separator per value); returns the end.
+char* joinSingleTexts(char* p, std::string_view floatBytes, std::string_view separator);
+
+}  // namespace marlin

@@ -1,0 +1,143 @@
+#include "marlin/core/SingleText.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace marlin {
+
+namespace {
+
+// 10^-46 .. 10^52 as the compiler rounds them: every decimal exponent a single's text needs,
+// and every scale that brings a single to seven digits before the point.
+constexpr int kPow10Low = -46;
+constexpr double kPow10[] = {
+    1e-46, 1e-45, 1e-44, 1e-43, 1e-42, 1e-41,
+    1e-40, 1e-39, 1e-38, 1e-37, 1e-36, 1e-35,
+    1e-34, 1e-33, 1e-32, 1e-31, 1e-30, 1e-29,
+    1e-28, 1e-27, 1e-26, 1e-25, 1e-24, 1e-23,
+    1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17,
+    1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11,
+    1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5,
+    1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1,
+    1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    1e8, 1e9, 1e10, 1e11, 1e12, 1e13,
+    1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+    1e20, 1e21, 1e22, 1e23, 1e24, 1e25,
+    1e26, 1e27, 1e28, 1e29, 1e30, 1e31,
+    1e32, 1e33, 1e34, 1e35, 1e36, 1e37,
+    1e38, 1e39, 1e40, 1e41, 1e42, 1e43,
+    1e44, 1e45, 1e46, 1e47, 1e48, 1e49,
+    1e50, 1e51, 1e52,
+};
+
+double pow10(int exponent) {
+    return kPow10[exponent - kPow10Low];
+}
+
+constexpr char kTwoDigits[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+// The product below is off from the exact decimal by at most a few 1e-9 for values under 1e7; a
+// fraction this close to one half may be a tie or fall on either side of it.
+constexpr double kTieMargin = 1e-7;
+
+}  // namespace
+
+inline char* writeSingleTextInline(char* p, float value) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
+    // Zero, infinity and NaN have texts of their own.
+    if (magnitudeBits == 0 || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
+    const double magnitude = std::bit_cast<float>(magnitudeBits);  // exact, also for denormals
+
+    // Decimal exponent: floor(e2 * log10(2)) from the binary one, then one step up if needed.
+    const int e2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52) - 1023;
+    int exponent = (e2 * 78913) >> 18;
+    if (magnitude >= pow10(exponent + 1)) ++exponent;
+
+    // Seven significant digits, rounded to nearest.
+    const double scaled = magnitude * pow10(6 - exponent);
+    auto digits = static_cast<std::uint32_t>(scaled);
+    const double fraction = scaled - static_cast<double>(digits);
+    if (std::fabs(fraction - 0.5) < kTieMargin) return writeSingleTextGeneral(p, value);
+    if (fraction > 0.5) ++digits;
+    if (digits >= 10000000u) {  // 9999999.5 and up rounds to the next power of ten
+        digits = 1000000u;
+        ++exponent;
+    } else if (digits < 1000000u) {
+        return writeSingleTextGeneral(p, value);
+    }
+
+    // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
+    // digit '0' after them; each step splits every lane of the word in two at once.
+    std::uint64_t lanes = digits * 10ull;
+    lanes = (lanes / 10000) | ((lanes % 10000) << 32);
+    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
+    lanes = high | ((lanes - high * 100) << 16);
+    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
+    lanes = high | ((lanes - high * 10) << 8);
+    // Significant digits: the zero digits at the end do not count.
+    const int count = 8 - std::countl_zero(lanes) / 8;
+    const std::uint64_t text = lanes + 0x3030303030303030ull;
+
+    // Written with stores of fixed length (no library calls, nothing read back); the longest
+    // store ends 16 bytes after p.
+    p[0] = (bits >> 31) ? '-' : ' ';
+    if (exponent >= 0 && exponent < 7) {
+        const int whole = exponent + 1;
+        std::memcpy(p + 1, &text, 8);  // a whole number keeps its zeros from the digit word
+        if (count <= whole) return p + 1 + whole;
+        p[1 + whole] = '.';
+        const std::uint64_t decimals = text >> (8 * whole);
+        std::memcpy(p + 2 + whole, &decimals, 8);
+        return p + 2 + count;
+    }
+    if (exponent < 0 && exponent >= -4) {
+        std::memcpy(p + 1, ".0000000", 8);  // no zero before the point
+        std::memcpy(p + 1 - exponent, &text, 8);
+        return p + 1 + count - exponent;
+    }
+    p[1] = static_cast<char>(text);
+    p[2] = '.';
+    const std::uint64_t rest = text >> 8;
+    std::memcpy(p + 3, &rest, 8);
+    char* e = count > 1 ? p + 2 + count : p + 2;
+    e[0] = 'E';
+    e[1] = exponent < 0 ? '-' : '+';
+    std::memcpy(e + 2, kTwoDigits + 2 * (exponent < 0 ? -exponent : exponent), 2);
+    return e + 4;
+}
+
+char* writeSingleText(char* p, float value) {
+    return writeSingleTextInline(p, value);
+}
+
+char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
+    const std::size_t n = bytes.size() / 4;
+    auto valueAt = [&](std::size_t i) {
+        float value;
+        std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
+        return value;
+    };
+    if (n == 0) return p;
+    p = writeSingleTextInline(p, valueAt(0));
+    // The usual one-character separator without a call to copy it.
+    if (separator.size() == 1) {
+        const char mark = separator[0];
+        for (std::size_t i = 1; i < n; ++i) {
+            *p++ = mark;
+            p = writeSingleTextInline(p, valueAt(i));
+        }
+        return p;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        std::memcpy(p, separator.data(), separator.size());
+        p = writeSingleTextInline(p + separator.size(), valueAt(i));
+    }
+    return p;
+}
+
+}  // namespace marlin
