@@ -189,6 +189,12 @@ bool closedByPeer(int fd, Ms bound) {
 }
 
 TEST(HostileClientTest, OutOfDescriptorsNewConnectionsAreRefusedOnceLoggedAndServedAgainLater) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime needs a free descriptor of this process to look at memory (its
+    // vptr check reports every object as invalid without one), and this test takes them all.
+    // The plain build runs it.
+    GTEST_SKIP() << "needs every descriptor of the process, which the sanitizer runtime uses too";
+#endif
     Log log;
     auto sim = startOn("127.0.4.7", {}, &log);
     int clients[3];
