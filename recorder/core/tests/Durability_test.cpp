@@ -14,6 +14,7 @@
 #include "marlin/core/DiskRoom.h"
 #include "marlin/core/RecordingSession.h"
 #include "marlin/core/TraceFile.h"
+#include "SessionFixture.h"
 
 namespace marlin {
 namespace {
@@ -105,19 +106,8 @@ TEST(DurabilitySync, SettingsFileKeepsItsSixSettingsAndAddsTheChoiceInASectionOf
     EXPECT_FALSE(settings.syncsAt(3600));
 }
 
-class DurabilitySession : public ::testing::Test {
+class DurabilitySession : public testing::SessionFixture {
 protected:
-    void SetUp() override {
-        window.settings.fileName = dir.file("trace.sft");
-        window.settings.address = "analyzer";
-        session.setClock(&exampleTime);
-    }
-    void stopAfter(int count) {
-        window.onEvents = [this, count](std::chrono::milliseconds) {
-            if (session.readingCount() >= count && session.readyFlag() && !session.stopFlag())
-                session.StopRec_Click();
-        };
-    }
     // Syncs made by a recording of two readings.
     std::uint64_t syncsOfTwoReadings() {
         stopAfter(2);
@@ -126,13 +116,6 @@ protected:
         EXPECT_EQ(session.readingCount(), 2);
         return TraceFile::syncCount() - before;
     }
-
-    TempDir dir;
-    FakeStopwatch stopwatch;
-    FakeWindow window{stopwatch};
-    FakeBus bus;
-    FakeProbe probe;
-    RecordingSession session{window, bus, probe, stopwatch};
 };
 
 TEST_F(DurabilitySession, SyncIsOnFromOneSecondOnUnlessChosenOtherwise) {

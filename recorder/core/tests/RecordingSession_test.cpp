@@ -11,6 +11,7 @@
 #include "ExampleTime.h"
 #include "marlin/testing/TempDir.h"
 #include "marlin/core/TraceFile.h"
+#include "SessionFixture.h"
 
 namespace marlin {
 namespace {
@@ -24,21 +25,8 @@ using testing::exampleTime;
 using testing::TempDir;
 using testing::writeFile;
 
-class RecordingSessionTest : public ::testing::Test {
+class RecordingSessionTest : public testing::SessionFixture {
 protected:
-    void SetUp() override {
-        window.settings.fileName = dir.file("trace.sft");
-        window.settings.address = "analyzer";
-        session.setClock(&exampleTime);
-    }
-
-    // Stops the recording once `count` readings are written.
-    void stopAfter(int count) {
-        window.onEvents = [this, count](std::chrono::milliseconds) {
-            if (session.readingCount() >= count && session.readyFlag() && !session.stopFlag())
-                session.StopRec_Click();
-        };
-    }
 
     std::string data() const {
         std::string bytes(bus.trace.size() * 4, '\0');
@@ -49,13 +37,6 @@ protected:
     std::vector<std::string> commandsFrom(std::size_t first) const {
         return {bus.log.begin() + static_cast<std::ptrdiff_t>(first), bus.log.end()};
     }
-
-    TempDir dir;
-    FakeStopwatch stopwatch;
-    FakeWindow window{stopwatch};
-    FakeBus bus;
-    FakeProbe probe;
-    RecordingSession session{window, bus, probe, stopwatch};
 };
 
 const std::vector<std::string> kReading = {"SWE:TIME?", "ibtmo 1", "INIT:IMM;*WAI", "FORM REAL,32",
