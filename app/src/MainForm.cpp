@@ -10,6 +10,7 @@
 #include "marlin/core/HostProbe.h"
 #include "marlin/core/RecorderSettings.h"
 #include "marlin/core/RecordingSession.h"
+#include "marlin/core/RecordingThread.h"
 #include "marlin/core/Stopwatch.h"
 #include "marlin/core/TraceFile.h"
 
@@ -87,7 +88,11 @@ MainForm::MainForm(Services services, QWidget* parent)
     setWindowHeightTwips(kStripHeight);
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm() {
+    // The recording thread may still be reading; it is stopped and waited for while the window
+    // is whole.
+    if (m_recording) m_recording->shutDown();
+}
 
 QLabel* MainForm::addLabel(QWidget* parent, const char* name, const QString& text, QRect twips) {
     auto* label = new QLabel(text, parent);
@@ -234,11 +239,17 @@ void MainForm::buildControls() {
 void MainForm::Form_Load() {
     m_stopwatch =
         m_services.createStopwatch ? m_services.createStopwatch() : std::make_unique<SteadyStopwatch>();
-    m_session = std::make_unique<RecordingSession>(*this, *m_services.bus, *m_services.probe, *m_stopwatch);
-    m_session->setSettingsFile(m_services.settingsFile);
-    if (m_services.clock) m_session->setClock(m_services.clock);
+    // What the recording thread shows or asks runs here, on the window's thread, in its order.
+    auto post = [this](std::function<void()> call) {
+        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    };
+    m_recording = std::make_unique<RecordingThread>(*this, std::move(post), *m_services.bus, *m_services.probe,
+                                                    *m_stopwatch);
+    RecordingSession& session = m_recording->session();
+    session.setSettingsFile(m_services.settingsFile);
+    if (m_services.clock) session.setClock(m_services.clock);
     // The first bus call loads the bus library; the answer of a local instrument is not used.
-    if (m_services.probeLocalInstrument) m_session->probeLocalInstrument();
+    if (m_services.probeLocalInstrument) session.probeLocalInstrument();
 
     m_recTrace->clear();
     m_recTrace->addItems(
@@ -265,14 +276,22 @@ void MainForm::applySettings(const RecorderSettings& settings) {
     m_sync = settings.sync;
 }
 
+RecordingSession* MainForm::session() const {
+    return m_recording ? &m_recording->session() : nullptr;
+}
+
 bool MainForm::isRecording() const {
-    return m_session && m_session->isRunning();
+    return m_recording && m_recording->isRunning();
 }
 
 void MainForm::StartRec_Click() {
-    if (!m_session) return;
-    m_session->StartRec_Click();
-    if (m_exitPending && !isRecording()) {
+    // START stays enabled after a STOP during a reading until that reading is written; the
+    // recording in hand goes on, no second one starts.
+    if (m_recording) m_recording->start([this] { recordingEnded(); });
+}
+
+void MainForm::recordingEnded() {
+    if (m_exitPending) {
         // EXIT was answered Yes during the recording, which has now stopped cleanly.
         m_exitPending = false;
         m_closing = true;
@@ -283,7 +302,7 @@ void MainForm::StartRec_Click() {
 }
 
 void MainForm::StopRec_Click() {
-    if (m_session) m_session->StopRec_Click();
+    if (m_recording) m_recording->stop();
 }
 
 void MainForm::ShowOptions_Click() {
@@ -326,9 +345,9 @@ void MainForm::ExitIt_Click() {
 
 void MainForm::endWithStop() {
     if (m_closing || m_exitPending) return;
-    if (m_session && !m_session->stopFlag()) m_session->StopRec_Click();
+    if (m_recording && !m_recording->session().stopFlag()) m_recording->stop();
     if (isRecording()) {
-        m_exitPending = true;  // START ends the program when its loop returns
+        m_exitPending = true;  // the program ends when the recording has ended
         return;
     }
     m_closing = true;
@@ -343,10 +362,10 @@ bool MainForm::Form_QueryUnload() {
                                     QStringLiteral("Are you sure you want to exit " MARLIN_PRODUCT_NAME "?"),
                                     QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return false;
-    if (m_session && !m_session->stopFlag()) m_session->StopRec_Click();
+    if (m_recording && !m_recording->session().stopFlag()) m_recording->stop();
     if (isRecording()) {
-        // The recording loop is further down this very call stack: let it notice the stop and
-        // finish the reading in hand; START ends the program when it returns.
+        // The recording thread finishes the reading in hand and gives the instrument back; the
+        // window stays until then and the program ends when the recording has ended.
         m_exitPending = true;
         return false;
     }
@@ -440,6 +459,8 @@ void MainForm::showWarning(const std::string& title, const std::string& text) {
                                 QString::fromLocal8Bit(text), QMessageBox::Ok);
 }
 
+// Called on the window's thread only: by STOP when no recording runs (a recording's own waits
+// are the recording thread's).
 void MainForm::letPendingEventsRun(std::chrono::milliseconds maxWait) {
     if (maxWait.count() <= 0) {
         QCoreApplication::processEvents();

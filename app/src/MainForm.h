@@ -29,12 +29,14 @@ class Bus;
 class HostProbe;
 class PictureButton;
 class RecordingSession;
+class RecordingThread;
 class SettingsFile;
 class Stopwatch;
 class UserPrompts;
 
-// The window hosts the recording session: it is the session's SessionWindow, START and STOP
-// drive it, and the session's loop keeps the window alive by letting its events run.
+// The window hosts the recording session: START and STOP drive it, and the window shows what the
+// session tells its SessionWindow. The recording runs on a thread of its own (RecordingThread),
+// which hands those calls over to this window's thread; so the window answers during a sweep.
 class MainForm : public QWidget, public SessionWindow {
     Q_OBJECT
 
@@ -81,8 +83,9 @@ public:
     // The exit question; true when the window may close.
     bool Form_QueryUnload();
 
-    // Null before Form_Load.
-    RecordingSession* session() const { return m_session.get(); }
+    // Null before Form_Load. While a recording runs only its flags and reading count may be read.
+    RecordingSession* session() const;
+    // From START until the recording has ended and its thread is gone.
     bool isRecording() const;
     // Ends the program without the exit question (the About window's OK in its stand-alone
     // mode): a running recording is stopped first and the reading in hand is written.
@@ -122,17 +125,18 @@ private:
                                     QRect pictureTwips, QRect labelTwips, bool wide);
     void applySettings(const RecorderSettings& settings);
     void endProgram();
+    void recordingEnded();
 
     Services m_services;
     TwipsScale m_scale;
     int m_heightTwips = kStripHeight;
     bool m_closing = false;
-    // EXIT answered Yes during a recording: the program ends when START has returned.
+    // EXIT answered Yes during a recording: the program ends when the recording has ended.
     bool m_exitPending = false;
     // The settings file's sync choice; no control shows it, START saves it back as it was read.
     std::optional<bool> m_sync;
     std::unique_ptr<Stopwatch> m_stopwatch;
-    std::unique_ptr<RecordingSession> m_session;
+    std::unique_ptr<RecordingThread> m_recording;
 
     QLabel* m_logo = nullptr;
     QLabel* m_connect = nullptr;

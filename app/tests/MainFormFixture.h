@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,9 @@ namespace marlin::test {
 class MainFormFixture : public ::testing::Test {
 protected:
     MainFormFixture() { qtApp(); }
+    // A recording still running is stopped and waited for while the bus it uses (a member of a
+    // derived fixture, perhaps) is still there.
+    void TearDown() override { form.reset(); }
 
     // Creates and loads the window; settings written beforehand are read by the load.
     void createForm() {
@@ -76,10 +80,30 @@ protected:
     void click(const char* pictureName) {
         QTest::mouseClick(child<QWidget>(pictureName), Qt::LeftButton, {}, QPoint(3, 3));
     }
-    // Clicks a picture button later, from inside the recording loop's event processing.
+    // Clicks a picture button later, when the window's thread gets to it.
     void clickLater(const char* pictureName) {
         QMetaObject::invokeMethod(
             form.get(), [this, pictureName] { click(pictureName); }, Qt::QueuedConnection);
+    }
+    // Runs `look` on the window's thread and waits for it. From the recording thread (a bus or
+    // stopwatch callback) it sees the window with everything the recording posted before, and
+    // what it does (a click) is done before the recording goes on.
+    template <typename Look>
+    void onWindowThread(Look look) {
+        if (QThread::currentThread() == form->thread())
+            look();
+        else
+            QMetaObject::invokeMethod(form.get(), look, Qt::BlockingQueuedConnection);
+    }
+    void clickNow(const char* pictureName) {
+        onWindowThread([this, pictureName] { click(pictureName); });
+    }
+    // START, then the window's event loop runs (bounded) until the recording has ended.
+    ::testing::AssertionResult recordToTheEnd(int boundMs = 30000) {
+        click("imgStart");
+        if (QTest::qWaitFor([this] { return !form->isRecording(); }, boundMs))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the recording did not end within " << boundMs << " ms";
     }
     QByteArray traceFile() const { return readFile(path(QStringLiteral("trace.sft"))); }
     QString statusText() const { return child<QLabel>("Status")->text(); }

@@ -30,7 +30,7 @@ protected:
     // Stops the recording through the STOP button once the n-th trace query was answered.
     void stopAfter(int readings) {
         fakeBus.afterTraceQuery = [this, readings](int n) {
-            if (n == readings) clickLater("imgStop");
+            if (n == readings) clickNow("imgStop");
         };
     }
 };
@@ -44,12 +44,14 @@ TEST_F(MainFormRecordingTest, StartRecordsUntilStopAndTheWindowFollows) {
     };
     std::vector<Seen> atTraceQuery;
     fakeBus.afterTraceQuery = [&](int n) {
-        atTraceQuery.push_back({statusText(), child<PictureButton>("imgStart")->isEnabled(),
-                                form->cursor().shape(), connectColour()});
-        if (n == 3) clickLater("imgStop");
+        onWindowThread([&] {
+            atTraceQuery.push_back({statusText(), child<PictureButton>("imgStart")->isEnabled(),
+                                    form->cursor().shape(), connectColour()});
+        });
+        if (n == 3) clickNow("imgStop");
     };
     stopwatchStepMs = 250;
-    click("imgStart");  // returns when the recording has ended
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_TRUE(stopwatch);
 
     ASSERT_EQ(atTraceQuery.size(), 3u);
@@ -99,17 +101,19 @@ TEST_F(MainFormRecordingTest, ProgressBarCountsDownForIntervalsAboveOneSecond) {
     fakeBus.afterTraceQuery = [&](int n) {
         if (n == 1) {
             stopwatch->onRead = [&](double) {
-                const int value = bar->property("Value").toInt();
-                if (shown.empty() || shown.back() != value) shown.push_back(value);
-                statusWhileWaiting.push_back(statusText());
+                onWindowThread([&] {
+                    const int value = bar->property("Value").toInt();
+                    if (shown.empty() || shown.back() != value) shown.push_back(value);
+                    statusWhileWaiting.push_back(statusText());
+                });
             };
         }
         if (n == 2) {
             stopwatch->onRead = nullptr;
-            clickLater("imgStop");
+            clickNow("imgStop");
         }
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(form->windowHeightTwips(), 1500);
     EXPECT_LE(bar->geometry().bottom(), form->height());
@@ -130,7 +134,7 @@ TEST_F(MainFormRecordingTest, OneSecondIntervalKeepsTheCompactStrip) {
     child<QLineEdit>("RecInter")->setText(QStringLiteral("1"));
     form->ShowOptions_Click();
     stopAfter(1);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_FALSE(child<QWidget>("KXprogressBar1")->isVisible());
     // Starting closed the options panel.
     EXPECT_EQ(form->windowHeightTwips(), 1220);
@@ -145,7 +149,7 @@ TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredCancelLeavesEverything) {
     }
     child<QLineEdit>("IPAdr")->setText(QStringLiteral("127.0.10.6"));
     prompts.answers = {QMessageBox::Cancel};
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(traceFile(), QByteArray("yesterday's recording"));
     EXPECT_EQ(fakeBus.opened, std::vector<std::string>{"localhost"});  // only the load-time probe
@@ -157,7 +161,7 @@ TEST_F(MainFormRecordingTest, OverwriteQuestionAnsweredCancelLeavesEverything) {
 
 TEST_F(MainFormRecordingTest, UnreachableHostSaysNoInstrumentFound) {
     probe.reachable = false;
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     const auto& shown = prompts.messages[0];
     EXPECT_EQ(shown.title, QStringLiteral("No instrument found"));
@@ -176,7 +180,7 @@ TEST_F(MainFormRecordingTest, UnreachableHostSaysNoInstrumentFound) {
 TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
     fakeBus.activeTraces[1] = false;
     child<QComboBox>("RecTrace")->setCurrentIndex(1);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     const auto& shown = prompts.messages[0];
     EXPECT_EQ(shown.title, QStringLiteral("Marlin"));
@@ -197,7 +201,7 @@ TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
 
 TEST_F(MainFormRecordingTest, InstrumentThatCannotBeOpenedIsNamedAndStartWorksAgain) {
     fakeBus.openFails = true;
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.contains(QStringLiteral("could not be opened")));
     EXPECT_EQ(prompts.messages[0].icon, QMessageBox::Warning);
@@ -208,11 +212,11 @@ TEST_F(MainFormRecordingTest, InstrumentThatCannotBeOpenedIsNamedAndStartWorksAg
 
 TEST_F(MainFormRecordingTest, ExitAnsweredNoDuringARecordingLetsItGoOn) {
     fakeBus.afterTraceQuery = [this](int n) {
-        if (n == 1) clickLater("imgExit");
-        if (n == 4) clickLater("imgStop");
+        if (n == 1) clickNow("imgExit");
+        if (n == 4) clickNow("imgStop");
     };
     prompts.answers = {QMessageBox::No};
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].title, QStringLiteral("Exit Marlin"));
     EXPECT_EQ(form->session()->readingCount(), 4);
@@ -220,14 +224,35 @@ TEST_F(MainFormRecordingTest, ExitAnsweredNoDuringARecordingLetsItGoOn) {
     EXPECT_EQ(programEnds, 0);
 }
 
+TEST_F(MainFormRecordingTest, QuestionKeptOpenHoldsNoReadingBack) {
+    // The exit question opens before the first reading and stays open (its own event loop runs)
+    // until three readings are in the file.
+    int readingsWhenAsked = -1;
+    bool threeWritten = false;
+    prompts.whileOpen = [&](const FakeUserPrompts::Message&) {
+        readingsWhenAsked = form->session()->readingCount();
+        threeWritten = QTest::qWaitFor([&] { return traceFile().count("Section") >= 3; }, 10000);
+    };
+    prompts.answers = {QMessageBox::No};
+    click("imgStart");
+    click("imgExit");
+    EXPECT_EQ(readingsWhenAsked, 0);
+    EXPECT_TRUE(threeWritten);
+    EXPECT_TRUE(form->isRecording());  // No: it goes on
+    click("imgStop");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->isRecording(); }, 10000));
+    const QByteArray file = traceFile();
+    for (int n = 1; n <= 3; ++n) EXPECT_TRUE(file.contains("Section" + QByteArray::number(n) + ";")) << n;
+    EXPECT_EQ(file.count("Section"), form->session()->readingCount());
+    EXPECT_EQ(programEnds, 0);
+}
+
 TEST_F(MainFormRecordingTest, CloseBoxDuringARecordingAsksAndYesStopsFirst) {
     fakeBus.afterTraceQuery = [this](int n) {
-        if (n == 1)
-            QMetaObject::invokeMethod(
-                form.get(), [this] { form->close(); }, Qt::QueuedConnection);
+        if (n == 1) onWindowThread([this] { form->close(); });
     };
     prompts.answers = {QMessageBox::Yes};
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, QStringLiteral("Are you sure you want to exit Marlin?"));
     EXPECT_EQ(fakeBus.localCalls, 1);
@@ -239,11 +264,9 @@ TEST_F(MainFormRecordingTest, EndingWithoutTheQuestionStopsTheRecordingFirst) {
     // The About window's stand-alone OK: no question, but the instrument is returned to local
     // and the reading in hand is written before the program ends.
     fakeBus.afterTraceQuery = [this](int n) {
-        if (n == 2)
-            QMetaObject::invokeMethod(
-                form.get(), [this] { form->endWithStop(); }, Qt::QueuedConnection);
+        if (n == 2) onWindowThread([this] { form->endWithStop(); });
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(form->session()->readingCount(), 2);
     EXPECT_EQ(fakeBus.localCalls, 1);
@@ -254,11 +277,19 @@ TEST_F(MainFormRecordingTest, EndingWithoutTheQuestionStopsTheRecordingFirst) {
 #ifndef _WIN32
 TEST_F(MainFormRecordingTest, CtrlCDuringARecordingStopsItFirstThenEndsTheProgram) {
     // What main() sets up: SIGINT leads to the same end as the About window's OK.
-    const SignalStop signalStop([this] { form->endWithStop(); });
-    fakeBus.afterTraceQuery = [](int n) {
-        if (n == 2) ::raise(SIGINT);
+    bool signalled = false;
+    const SignalStop signalStop([&] {
+        signalled = true;
+        form->endWithStop();
+    });
+    fakeBus.afterTraceQuery = [&](int n) {
+        if (n != 2) return;
+        ::raise(SIGINT);
+        // The reading goes on once the window has seen the signal, as it did when the window's
+        // own event loop ran the recording.
+        onWindowThread([&] { EXPECT_TRUE(QTest::qWaitFor([&] { return signalled; }, 5000)); });
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(form->session()->readingCount(), 2);  // the reading in hand is written
     EXPECT_EQ(fakeBus.localCalls, 1);
@@ -280,12 +311,12 @@ TEST_F(MainFormRecordingTest, OptionsOpenAndCloseDuringARecording) {
     child<QLineEdit>("RecInter")->setText(QStringLiteral("1,5"));
     std::vector<int> heights;
     fakeBus.afterTraceQuery = [&](int n) {
-        heights.push_back(form->windowHeightTwips());
-        if (n == 1) clickLater("lblOptions");
-        if (n == 2) clickLater("imgOptions");
-        if (n == 3) clickLater("imgStop");
+        onWindowThread([&] { heights.push_back(form->windowHeightTwips()); });
+        if (n == 1) clickNow("lblOptions");
+        if (n == 2) clickNow("imgOptions");
+        if (n == 3) clickNow("imgStop");
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     // The recording starts with the bar (1500); the panel opens to 4395 and closes to 1220.
     EXPECT_EQ(heights, (std::vector<int>{1500, 4395, 1220}));
     EXPECT_EQ(child<QLabel>("lblOptions")->text(), QStringLiteral("show options"));
@@ -300,23 +331,20 @@ TEST_F(MainFormRecordingTest, ChangesInTheBoxesTakeEffectWithTheNextReading) {
             stopwatch->onRead = [&](double) {
                 if (changed) return;
                 changed = true;
-                QMetaObject::invokeMethod(
-                    form.get(),
-                    [&] {
-                        auto* fileName = child<QLineEdit>("FileName");
-                        fileName->selectAll();
-                        QTest::keyClicks(fileName, second);
-                        QTest::mouseClick(child<QRadioButton>("FileFormat(0)"), Qt::LeftButton);
-                        child<QLineEdit>("ASCIISep")->setText(QStringLiteral(";"));
-                        child<QComboBox>("RecTrace")->setCurrentIndex(2);
-                    },
-                    Qt::QueuedConnection);
+                onWindowThread([&] {
+                    auto* fileName = child<QLineEdit>("FileName");
+                    fileName->selectAll();
+                    QTest::keyClicks(fileName, second);
+                    QTest::mouseClick(child<QRadioButton>("FileFormat(0)"), Qt::LeftButton);
+                    child<QLineEdit>("ASCIISep")->setText(QStringLiteral(";"));
+                    child<QComboBox>("RecTrace")->setCurrentIndex(2);
+                });
             };
         }
-        if (n == 2) clickLater("imgStop");
+        if (n == 2) clickNow("imgStop");
     };
     child<QLineEdit>("RecInter")->setText(QStringLiteral("0,5"));
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_EQ(form->session()->readingCount(), 2);
     // The first reading went into the first file, the second one follows the new settings.
     EXPECT_EQ(traceFile().count("Section"), 1);

@@ -6,9 +6,12 @@
 #include "analyzer_sim/Simulator.h"
 #include "marlin/core/QzibBinding.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -45,7 +48,7 @@ protected:
         stopwatch->onRead = [this, readings](double) {
             if (form->session()->readingCount() >= readings && !stopRequested) {
                 stopRequested = true;
-                clickLater("imgStop");
+                clickNow("imgStop");
             }
         };
     }
@@ -79,14 +82,16 @@ TEST_F(MainFormSimulatorTest, RecordingFromStartToStop) {
     auto* bar = child<QWidget>("KXprogressBar1");
     std::vector<int> countdown;
     stopwatch->onRead = [&](double) {
-        const int value = bar->property("Value").toInt();
-        if (countdown.empty() || countdown.back() != value) countdown.push_back(value);
-        if (form->session()->readingCount() >= 3 && !stopRequested) {
-            stopRequested = true;
-            clickLater("imgStop");
-        }
+        onWindowThread([&] {
+            const int value = bar->property("Value").toInt();
+            if (countdown.empty() || countdown.back() != value) countdown.push_back(value);
+            if (form->session()->readingCount() >= 3 && !stopRequested) {
+                stopRequested = true;
+                click("imgStop");
+            }
+        });
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
 
     EXPECT_EQ(form->session()->readingCount(), 3);
     EXPECT_TRUE(prompts.messages.empty());
@@ -149,7 +154,7 @@ TEST_F(MainFormSimulatorTest, AsciiRecordingWithTheSeparatorOfTheBox) {
     child<QComboBox>("RecTrace")->setCurrentIndex(2);
     child<QLineEdit>("RecInter")->setText(QStringLiteral("0"));
     stopAfter(2);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_EQ(form->session()->readingCount(), 3);
     EXPECT_EQ(form->windowHeightTwips(), 1220);
     const QByteArray file = traceFile();
@@ -170,7 +175,7 @@ TEST_F(MainFormSimulatorTest, InactiveTraceEndsTheRecordingWithItsMessage) {
     instrument.activeTraces = {true, true, false, true};
     startOn("127.0.0.162", instrument);
     child<QComboBox>("RecTrace")->setCurrentIndex(2);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(
         prompts.messages[0].text,
@@ -188,7 +193,7 @@ TEST_F(MainFormSimulatorTest, IdentityWithoutTheMakerWordLeavesStartDisabledUnti
     sim::InstrumentOptions instrument;
     instrument.identity = "ACME Instruments,SA-9,0,1.0";
     startOn("127.0.0.163", instrument);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text,
               QStringLiteral("The instrument at \"127.0.0.163\" does not identify itself as a Quazar instrument "
@@ -206,13 +211,13 @@ TEST_F(MainFormSimulatorTest, OverwriteAnsweredOkThenCancel) {
     startOn("127.0.0.164");
     child<QLineEdit>("RecInter")->setText(QStringLiteral("0"));
     stopAfter(1);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     const QByteArray first = traceFile();
     ASSERT_TRUE(first.startsWith("ENDSTOP;0x2 "));
 
     // A second START into the same file asks first; Cancel leaves the file alone.
     prompts.answers = {QMessageBox::Cancel};
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     const auto& asked = prompts.messages[0];
     EXPECT_EQ(asked.title, QStringLiteral("File already exists"));
@@ -226,7 +231,7 @@ TEST_F(MainFormSimulatorTest, OverwriteAnsweredOkThenCancel) {
     prompts.answers = {QMessageBox::Ok};
     stopRequested = false;
     stopAfter(2);
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     EXPECT_EQ(prompts.messages.size(), 2u);
     const QByteArray second = traceFile();
     EXPECT_TRUE(second.startsWith("ENDSTOP;0x3 "));
@@ -238,17 +243,56 @@ TEST_F(MainFormSimulatorTest, ExitYesDuringARecordingStopsAndGivesTheInstrumentB
     startOn("127.0.0.165");
     prompts.answers = {QMessageBox::No, QMessageBox::Yes};
     stopwatch->onRead = [this](double) {
-        const int count = form->session()->readingCount();
-        if (count == 1 && prompts.messages.empty()) clickLater("imgExit");
-        if (count == 2 && prompts.messages.size() == 1) clickLater("lblExit");
+        onWindowThread([this] {
+            const int count = form->session()->readingCount();
+            if (count == 1 && prompts.messages.empty()) click("imgExit");
+            if (count == 2 && prompts.messages.size() == 1) click("lblExit");
+        });
     };
-    click("imgStart");
+    ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 2u);
     // No let the recording go on; Yes stopped it, then the program ended.
     EXPECT_EQ(form->session()->readingCount(), 2);
     EXPECT_EQ(programEnds, 1);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(traceFile().count("Section"), 2);
+    EXPECT_TRUE(instrumentGivenBack());
+}
+
+TEST_F(MainFormSimulatorTest, WindowAnswersDuringTwoSecondSweeps) {
+    sim::InstrumentOptions instrument;
+    instrument.sweepTimeS = 2.0;
+    startOn("127.0.12.1", instrument);
+    child<QLineEdit>("RecInter")->setText(QStringLiteral("0"));
+    // STOP during the second sweep: that reading is finished and written first.
+    int readingsBegun = 0;
+    QObject::connect(form.get(), &MainForm::statusShown, form.get(), [&](const QString& text) {
+        if (text == QStringLiteral("recording ...") && ++readingsBegun == 2) click("imgStop");
+    });
+    // A timer ticks every 10 ms on the window's thread; whatever holds the window up shows as a
+    // gap between two ticks.
+    QElapsedTimer clock;
+    qint64 lastTick = -1;
+    qint64 longestGap = 0;
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (lastTick >= 0) longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+    });
+    clock.start();
+    ticks.start(10);
+    ASSERT_TRUE(recordToTheEnd());
+    ticks.stop();
+    const qint64 took = clock.elapsed();
+    std::printf("[ measured ] 2 readings of 2 s sweeps in %lld ms; longest gap between window ticks %lld ms\n",
+                static_cast<long long>(took), static_cast<long long>(longestGap));
+    EXPECT_GE(took, 4000);  // both sweeps ran while the window ticked
+    EXPECT_LT(longestGap, 100);
+    EXPECT_EQ(form->session()->readingCount(), 2);
+    EXPECT_EQ(traceFile().count("Section"), 2);
+    EXPECT_EQ(statusText(), QString());
     EXPECT_TRUE(instrumentGivenBack());
 }
 

@@ -55,7 +55,7 @@ void RecordingSession::StartRec_Click() {
     failureMessage_.clear();
     identity_.clear();
     struct Done {
-        bool& flag;
+        std::atomic<bool>& flag;
         ~Done() { flag = false; }
     } done{running_};
 

@@ -1,14 +1,16 @@
 #pragma once
 // One recording from START to STOP: checks the target file, pings and opens the instrument,
 // checks its identity, writes the file head and then takes a reading, waits for the interval,
-// and again, until STOP. Everything runs on the window's thread; the session keeps the window
-// alive by letting its pending events run at fixed points, and STOP (called from such an event)
-// acts through stopFlag and readyFlag only.
+// and again, until STOP. The session runs on one thread: the window's own (marlin-cli) or a
+// thread of its own (RecordingThread, for the main window). It lets the window act at fixed
+// points (SessionWindow::letPendingEventsRun), and STOP, called from there, acts through stopFlag
+// and readyFlag only. The flags and the reading count may be read from another thread meanwhile.
 //
 // The session talks to its surroundings through four narrow interfaces: the window
 // (SessionWindow), the bus (Bus), the reachability check (HostProbe) and the stopwatch
 // (Stopwatch). None of them is owned.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -111,10 +113,10 @@ private:
 
     BusState state_;
     InstrumentIo io_;
-    std::int32_t readingCount_ = 0;
-    bool readyFlag_ = false;
-    bool stopFlag_ = false;
-    bool running_ = false;
+    std::atomic<std::int32_t> readingCount_ = 0;
+    std::atomic<bool> readyFlag_ = false;
+    std::atomic<bool> stopFlag_ = false;
+    std::atomic<bool> running_ = false;
     bool settingsSaved_ = true;
     double interval_ = 0;
     Outcome outcome_ = Outcome::None;

@@ -1,7 +1,8 @@
 #pragma once
 // What a recording session needs from the window that hosts it. The main window implements it
 // with its controls; marlin-cli implements it on a terminal; tests implement it with a fake.
-// Every call comes from the thread that runs the session (the window's thread).
+// Every call comes from the thread that runs the session. For the main window that is a thread of
+// the recording's own, and RecordingThread hands each call to the window on the window's thread.
 
 #include <chrono>
 #include <string>
@@ -53,7 +54,8 @@ public:
     // one to arrive and runs it; returns as soon as at least one event ran or the time is up.
     // It must block (not spin) while it waits: the recording waits for its next sweep through it.
     // A zero `maxWait` only runs what is pending. Event handlers may call the session's
-    // StopRec_Click from inside this call.
+    // StopRec_Click from inside this call. (On a recording thread of its own nothing but STOP
+    // needs the session: there the call waits until STOP is asked for or the time is up.)
     virtual void letPendingEventsRun(std::chrono::milliseconds maxWait) = 0;
 };
 
