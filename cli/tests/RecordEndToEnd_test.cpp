@@ -614,6 +614,28 @@ TEST_F(RecordEndToEnd, ReconnectsToASimulatorStoppedAndStartedAgain) {
     EXPECT_EQ(events[2].kind, sim::DeviceEvent::Kind::Opened);
 }
 
+TEST_F(RecordEndToEnd, SignalDuringTheWaitToReconnectEndsTheRecordingAtOnce) {
+    START_SIMULATOR("127.0.11.6");
+    // Far longer than the test may take: only a wait that the signal ends lets it pass.
+    const RecordingSession::ReconnectSchedule longWait{std::chrono::minutes(10), std::chrono::minutes(10)};
+    WatchedText messages;
+    std::ostream messagesOut(&messages);
+    int status = -1;
+    std::thread program([&] {
+        const std::vector<std::string> args = {"record", "--address", address, "--file", file, "--settings", ini,
+                                               "--interval", "0", "--reconnect"};
+        status = run(args, out, messagesOut, false, &probe, &longWait);
+    });
+    const bool recording = waitForLog("TRAC? TRACE1", 1, std::chrono::seconds(20));
+    sim->stop();
+    const bool lost = messages.waitFor(" connection lost after ", std::chrono::seconds(20));
+    ::kill(::getpid(), SIGTERM);
+    program.join();
+    ASSERT_TRUE(recording && lost) << messages.text();
+    EXPECT_EQ(status, kExitOk) << messages.text();
+    EXPECT_NE(out.str().find("; connection lost once, resumed 0 times\n"), std::string::npos) << out.str();
+}
+
 TEST_F(RecordEndToEnd, HelpAndBadArguments) {
     std::vector<std::string> help = {"--help"};
     EXPECT_EQ(run(help, out, err, false), kExitOk);
