@@ -15,10 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -26,6 +24,7 @@
 #include "CliOptions.h"
 #include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::cli {
 namespace {
@@ -46,10 +45,7 @@ private:
     NetworkHostProbe network_;
 };
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using marlin::testing::readFile;
 
 struct Section {
     std::string line;
@@ -78,17 +74,11 @@ class RecordEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv(QzibBinding::kPathVariable, MARLIN_TEST_BUS_LIBRARY, 1);
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("marlin-cli-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        file = (dir_ / "trace.sft").string();
-        ini = (dir_ / "marlin.ini").string();
+        file = dir_.file("trace.sft");
+        ini = dir_.file("marlin.ini");
     }
     void TearDown() override {
         if (sim) sim->stop();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     void startSimulator(const std::string& address, sim::SimulatorOptions options = {}) {
@@ -148,7 +138,7 @@ protected:
     std::ostringstream err;
 
 private:
-    std::filesystem::path dir_;
+    marlin::testing::TempDir dir_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> log_;

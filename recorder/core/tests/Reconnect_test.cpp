@@ -6,17 +6,18 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ExampleTime.h"
-#include "FakeBus.h"
 #include "FakeWindow.h"
 #include "marlin/core/RecordingSession.h"
+#include "marlin/testing/ExampleTime.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin {
 namespace {
 
 using testing::FakeBus;
-using testing::FakeProbe;
+using testing::FakeHostProbe;
 using testing::FakeStopwatch;
 using testing::FakeWindow;
 using testing::readFile;
@@ -27,10 +28,10 @@ class TimedBus : public FakeBus {
 public:
     explicit TimedBus(const FakeStopwatch& watch) : watch_(watch) {}
     std::int16_t ibfind(const char* address, BusState& s) override {
-        opened.push_back(watch_.elapsed);
+        openedAt.push_back(watch_.elapsed);
         return FakeBus::ibfind(address, s);
     }
-    std::vector<double> opened;
+    std::vector<double> openedAt;
 
 private:
     const FakeStopwatch& watch_;
@@ -64,7 +65,7 @@ protected:
     }
     void resetBus() {
         static_cast<FakeBus&>(bus) = FakeBus{};
-        bus.opened.clear();
+        bus.openedAt.clear();
     }
     std::vector<std::string> logSinceDrop() const {
         return {bus.log.begin() + static_cast<std::ptrdiff_t>(dropLog), bus.log.end()};
@@ -79,7 +80,7 @@ protected:
     FakeStopwatch stopwatch;
     FakeWindow window{stopwatch};
     TimedBus bus{stopwatch};
-    FakeProbe probe;
+    FakeHostProbe probe;
     RecordingSession session{window, bus, probe, stopwatch};
     int stopAt = 1000;
     std::size_t dropLog = 0;
@@ -125,13 +126,13 @@ TEST_F(ReconnectTest, WaitsDoubleUpToAMinuteAndGiveUpWhenTheTimeRunsOut) {
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), Outcome::ReadingFailed);
     // The clock was reset at the drop, 1 s (the interval) after the last reading.
-    ASSERT_EQ(bus.opened.size(), 10u);  // the START's open and nine attempts
+    ASSERT_EQ(bus.openedAt.size(), 10u);  // the START's open and nine attempts
     std::vector<double> waits;
-    for (std::size_t i = 2; i < bus.opened.size(); ++i) waits.push_back(bus.opened[i] - bus.opened[i - 1]);
+    for (std::size_t i = 2; i < bus.openedAt.size(); ++i) waits.push_back(bus.openedAt[i] - bus.openedAt[i - 1]);
     const std::vector<double> expected = {2000, 4000, 8000, 16000, 32000, 60000, 60000, 16000};
     ASSERT_EQ(waits.size(), expected.size());
     for (std::size_t i = 0; i < waits.size(); ++i) EXPECT_NEAR(waits[i], expected[i], 1) << i;
-    EXPECT_NEAR(bus.opened[1], 1000, 1);
+    EXPECT_NEAR(bus.openedAt[1], 1000, 1);
     ASSERT_EQ(window.warnings.size(), 1u);
     EXPECT_NE(window.warnings[0].find("did not answer again within 200 s without a reading (9 attempts to open "
                                       "it).\r\nThe recording has stopped. The reading written before is intact"),
@@ -174,7 +175,7 @@ TEST_F(ReconnectTest, StopDuringTheWaitActsAtOnce) {
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), Outcome::Stopped);
     EXPECT_LT(stopwatch.elapsed - stoppedAt, 1);  // not one more step of the wait
-    EXPECT_EQ(bus.opened.size(), 2u);
+    EXPECT_EQ(bus.openedAt.size(), 2u);
     EXPECT_EQ(bus.log.back(), "ibonl 0");  // nothing is sent to a closed device
     EXPECT_EQ(window.status, "");
     EXPECT_EQ(window.colour, ConnectionColour::Red);
@@ -197,7 +198,7 @@ TEST_F(ReconnectTest, InstrumentThatComesBackChangedEndsTheRecording) {
          {"ibfind analyzer", "*IDN?", "ibonl 0"}},
         {"trace length", [](FakeBus& b) { b.trace.resize(8); }, Outcome::ReadingFailed,
          "trace 1 has 8 values instead of the 4 of this recording", {"TRAC? TRACE1", "INIT:CONT ON", "ibloc"}},
-        {"inactive trace", [](FakeBus& b) { b.traceActive = false; }, Outcome::InactiveTrace,
+        {"inactive trace", [](FakeBus& b) { b.setAllTracesActive(false); }, Outcome::InactiveTrace,
          "Please activate Trace 1 before start recording.", {"*OPC?", "INIT:CONT ON", "ibloc"}},
     };
     for (const Case& c : cases) {
@@ -221,10 +222,10 @@ TEST_F(ReconnectTest, InstrumentThatComesBackChangedEndsTheRecording) {
 }
 
 TEST_F(ReconnectTest, InactiveTraceNeverReconnects) {
-    bus.traceActive = false;
+    bus.setAllTracesActive(false);
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), Outcome::InactiveTrace);
-    EXPECT_EQ(bus.opened.size(), 1u);
+    EXPECT_EQ(bus.openedAt.size(), 1u);
     EXPECT_EQ(session.connectionDrops(), 0);
 }
 
