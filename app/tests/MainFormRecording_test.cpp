@@ -200,7 +200,7 @@ TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
 }
 
 TEST_F(MainFormRecordingTest, InstrumentThatCannotBeOpenedIsNamedAndStartWorksAgain) {
-    fakeBus.openFails = true;
+    fakeBus.findFails = true;
     ASSERT_TRUE(recordToTheEnd());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.contains(QStringLiteral("could not be opened")));

@@ -82,6 +82,14 @@ public:
     void setStartEnabled(bool enabled) override {
         show([enabled](SessionWindow& w) { w.setStartEnabled(enabled); });
     }
+    void connectionLost(const std::string& why) override {
+        show([why](SessionWindow& w) { w.connectionLost(why); });
+    }
+    void connectionResumed(int attempts, double secondsWithoutReading) override {
+        show([attempts, secondsWithoutReading](SessionWindow& w) {
+            w.connectionResumed(attempts, secondsWithoutReading);
+        });
+    }
 
     // The window's events are the window thread's business; all the recording thread has to act
     // on is STOP, which the session runs here as the window's event loop ran it before.

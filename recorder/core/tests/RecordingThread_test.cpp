@@ -8,9 +8,10 @@
 #include <mutex>
 #include <set>
 
-#include "ExampleTime.h"
-#include "FakeBus.h"
 #include "FakeWindow.h"
+#include "marlin/testing/ExampleTime.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin {
@@ -130,7 +131,7 @@ protected:
     testing::FakeStopwatch unused;
     WindowOnItsThread window{unused};
     BusOnItsThread bus;
-    testing::FakeProbe probe;
+    testing::FakeHostProbe probe;
     SteadyStopwatch stopwatch;
     PostQueue queue;
     std::unique_ptr<RecordingThread> recording = std::make_unique<RecordingThread>(
@@ -186,7 +187,7 @@ TEST_F(RecordingThreadTest, QuestionsWaitForTheWindowsAnswerAndWarningsComeBefor
     EXPECT_EQ(testing::readFile(window.settings.fileName), "older");
 
     window.overwriteAnswer = true;
-    bus.traceActive = false;
+    bus.setAllTracesActive(false);
     start();
     ASSERT_TRUE(ended());
     EXPECT_EQ(ends, 2);
