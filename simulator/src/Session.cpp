@@ -247,6 +247,13 @@ Session::Io Session::readData(void* buffer, std::size_t count) {
         if (n > 0) {
             inEnd_ = static_cast<std::size_t>(n);
             sawReadable = false;
+            {
+                // The bytes have left the socket but their message is not marked busy yet: a
+                // control message that came after them must still wait for them (go-to-local
+                // after "INIT:CONT ON" was otherwise undone by the data message's remote flag).
+                std::lock_guard lock(mutex_);
+                dataBuffered_ = true;
+            }
             continue;
         }
         if (n == 0 || error != qzib::socketapi::kWouldBlock || sawReadable) return Io::Closed;
