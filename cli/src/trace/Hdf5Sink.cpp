@@ -3,21 +3,23 @@
 // the head's fields as attributes of the file and its raw text as "head".
 //
 // The traces are declared with the library's own shuffle and deflate filters, so that every HDF5
-// reader unpacks them, but their chunks are packed here: deflate with run-length matches only is a
-// few times faster than the library's setting on measured values and packs them at least as well,
-// and the chunks are packed on several threads while the file is read.
+// reader unpacks them, but their chunks are packed here (ChunkPacker), on worker threads while the
+// file is read: the library's deflate would take several times longer than reading the file.
 #include "ExportSink.h"
 
 #ifdef MARLIN_HAVE_HDF5
 
 #include <hdf5.h>
-#include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <future>
+#include <memory>
+#include <mutex>
 #include <thread>
+
+#include "ChunkPacker.h"
 
 namespace marlin::cli {
 
@@ -130,34 +132,81 @@ private:
     std::vector<char> buffer_;
 };
 
-// Shuffle (byte k of every value together) and deflate, as the library's filters would.
-std::vector<char> packChunk(const std::vector<float>& values) {
-    const std::size_t n = values.size();
-    std::vector<unsigned char> shuffled(n * 4);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t k = 0; k < 4; ++k) shuffled[k * n + i] = bytes[4 * i + k];
+// One chunk of rows on its way to the file.
+struct Chunk {
+    std::vector<float> rows;
+    hsize_t count = 0;  // rows that belong to the dataset; the rest pad the last chunk
+    std::vector<char> packed;
+    bool done = false;
+};
+
+// Packs chunks on a few threads of its own and hands them back in the order they came.
+class PackingLine {
+public:
+    explicit PackingLine(std::size_t threads) {
+        for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
     }
-    std::vector<char> packed(compressBound(static_cast<uLong>(shuffled.size())));
-    z_stream z{};
-    if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
-    z.next_in = shuffled.data();
-    z.avail_in = static_cast<uInt>(shuffled.size());
-    z.next_out = reinterpret_cast<Bytef*>(packed.data());
-    z.avail_out = static_cast<uInt>(packed.size());
-    const int rc = deflate(&z, Z_FINISH);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END) return {};
-    return packed;
-}
+    ~PackingLine() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            waiting_.clear();  // what no thread has begun is dropped
+        }
+        wake_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+    PackingLine(const PackingLine&) = delete;
+    PackingLine& operator=(const PackingLine&) = delete;
+
+    std::size_t threads() const { return threads_.size(); }
+    std::size_t inFlight() const { return order_.size(); }
+
+    void add(std::unique_ptr<Chunk> chunk) {
+        {
+            const std::lock_guard lock(mutex_);
+            waiting_.push_back(chunk.get());
+            order_.push_back(std::move(chunk));
+        }
+        wake_.notify_one();
+    }
+    // The oldest chunk, once packed; nullptr when none is on the way.
+    std::unique_ptr<Chunk> takeOldest() {
+        std::unique_lock lock(mutex_);
+        if (order_.empty()) return nullptr;
+        done_.wait(lock, [&] { return order_.front()->done; });
+        std::unique_ptr<Chunk> oldest = std::move(order_.front());
+        order_.pop_front();
+        return oldest;
+    }
+
+private:
+    void work() {
+        ChunkPacker packer;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+            if (waiting_.empty()) return;
+            Chunk* chunk = waiting_.front();
+            waiting_.pop_front();
+            lock.unlock();
+            packer.pack(chunk->rows.data(), chunk->rows.size() * sizeof(float), chunk->packed);
+            lock.lock();
+            chunk->done = true;
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<std::unique_ptr<Chunk>> order_;  // every chunk not yet taken, oldest first
+    std::deque<Chunk*> waiting_;                // those no thread has begun
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
 
 class Hdf5Sink : public ExportSink {
 public:
     explicit Hdf5Sink(std::string output) : output_(std::move(output)) {}
-    ~Hdf5Sink() override {
-        for (auto& f : packing_) f.wait();
-    }
     std::vector<std::string> outputs() const override { return {output_}; }
 
     bool begin(const ExportContext& context, const std::vector<std::string>& paths, std::string& error) override {
@@ -198,22 +247,23 @@ public:
             if (!f.unit.empty()) ok = ok && stringAttribute(file_.get(), f.key + " unit", f.unit);
         }
         if (!ok) return fail("written", error);
-        workers_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        line_ = std::make_unique<PackingLine>(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4));
+        filling_ = newChunk();
         return true;
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
         const double time = section.time.epochSeconds();
         const std::int32_t number = section.number;
-        rows_.insert(rows_.end(), values.begin(), values.end());
-        if (rows_.size() == chunkRows_ * points_ && !sendChunk()) return fail("written", error);
+        filling_->rows.insert(filling_->rows.end(), values.begin(), values.end());
+        if (++filling_->count == chunkRows_ && !sendChunk()) return fail("written", error);
         if (!time_.add(&time) || !section_.add(&number)) return fail("written", error);
         return true;
     }
 
     bool finish(std::string& error) override {
-        bool ok = rows_.empty() || sendChunk();
-        while (ok && !packing_.empty()) ok = writeOldest();
+        bool ok = filling_->count == 0 || sendChunk();
+        while (ok && line_->inFlight() > 0) ok = writeOldest();
         ok = ok && time_.flush() && section_.flush();
         ok = traces_.close() && time_.close() && section_.close() && ok;
         ok = file_.close() && ok;
@@ -222,31 +272,40 @@ public:
     }
 
 private:
-    // Hands the gathered rows to a packing thread; the oldest packed chunk is written once as many
-    // chunks are in flight as there are threads.
+    std::unique_ptr<Chunk> newChunk() {
+        std::unique_ptr<Chunk> chunk;
+        if (spare_) {
+            chunk = std::move(spare_);
+        } else {
+            chunk = std::make_unique<Chunk>();
+            chunk->rows.reserve(chunkRows_ * points_);
+        }
+        chunk->rows.clear();
+        chunk->count = 0;
+        chunk->done = false;
+        return chunk;
+    }
+
+    // Hands the gathered rows to the packing threads; the oldest packed chunk is written once
+    // twice as many chunks are on the way as there are threads, so that none of them waits.
     bool sendChunk() {
-        const hsize_t rows = rows_.size() / points_;
-        rows_.resize(chunkRows_ * points_, 0.0f);  // a last chunk is stored whole, beyond the extent
-        packing_.push_back(std::async(std::launch::async, packChunk, std::move(rows_)));
-        pendingRows_.push_back(rows);
-        rows_ = {};
-        rows_.reserve(chunkRows_ * points_);
-        return packing_.size() < workers_ || writeOldest();
+        filling_->rows.resize(chunkRows_ * points_, 0.0f);  // a last chunk is stored whole, beyond the extent
+        line_->add(std::move(filling_));
+        const bool ok = line_->inFlight() < 2 * line_->threads() || writeOldest();
+        filling_ = newChunk();
+        return ok;
     }
 
     bool writeOldest() {
-        const std::vector<char> packed = packing_.front().get();
-        const hsize_t rows = pendingRows_.front();
-        packing_.pop_front();
-        pendingRows_.pop_front();
-        if (packed.empty()) return false;
-        const hsize_t extent[2] = {written_ + rows, points_};
+        std::unique_ptr<Chunk> chunk = line_->takeOldest();
+        const hsize_t extent[2] = {written_ + chunk->count, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, packed.size(), packed.data()) < 0) {
+            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk->packed.size(), chunk->packed.data()) < 0) {
             return false;
         }
-        written_ += rows;
+        written_ += chunk->count;
+        spare_ = std::move(chunk);  // its buffers serve the next chunk
         return true;
     }
 
@@ -259,10 +318,8 @@ private:
     Handle file_, traces_;
     GrowingVector time_, section_;
     hsize_t points_ = 0, chunkRows_ = 1, written_ = 0;
-    std::vector<float> rows_;
-    std::deque<std::future<std::vector<char>>> packing_;
-    std::deque<hsize_t> pendingRows_;
-    std::size_t workers_ = 1;
+    std::unique_ptr<Chunk> filling_, spare_;
+    std::unique_ptr<PackingLine> line_;
 };
 
 }  // namespace
