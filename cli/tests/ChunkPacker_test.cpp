@@ -30,7 +30,7 @@ std::vector<unsigned char> unpack(const std::vector<char>& packed, std::size_t s
 std::vector<char> packed(const std::vector<unsigned char>& values) {
     marlin::cli::ChunkPacker packer;
     std::vector<char> out;
-    packer.pack(values.data(), values.size(), out);
+    out.resize(packer.pack(values.data(), values.size(), out));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -261,8 +262,30 @@ void countBytes(const unsigned char* p, std::size_t size, std::uint32_t* counts)
     for (int b = 0; b < 256; ++b) counts[b] = partial[0][b] + partial[1][b] + partial[2][b] + partial[3][b];
 }
 
+// Whether a sample of the plane (every eighth stretch of 512 bytes) holds no run and spreads its
+// bytes so evenly (over 7.9 bits of entropy each) that a code could not make the plane smaller:
+// the noise planes of measured values are then stored without counting them all. Small planes
+// are always counted.
+bool looksLikeNoise(const unsigned char* p, std::size_t size) {
+    constexpr std::size_t kStretch = 512;
+    if (size < 64 * kStretch) return false;
+    std::uint32_t counts[256] = {};
+    std::size_t sampled = 0;
+    for (std::size_t at = 0; at + kStretch <= size; at += 8 * kStretch) {
+        if (nextRun(p + at, 0, kStretch) < kStretch) return false;
+        for (std::size_t i = 0; i < kStretch; ++i) ++counts[p[at + i]];
+        sampled += kStretch;
+    }
+    double bits = 0;
+    for (const std::uint32_t c : counts) {
+        if (c > 0) bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(sampled));
+    }
+    return bits > 7.9 * static_cast<double>(sampled);
+}
+
 // The plane as one block with a Huffman code of its own, if that is smaller than storing it.
 bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
+    if (looksLikeNoise(p, size)) return false;
     // Every byte counted as a literal, then the bytes of the runs taken out again.
     std::uint32_t counts[kLiteralCodes] = {};
     countBytes(p, size, counts);
@@ -398,7 +421,7 @@ void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane
 
 }  // namespace
 
-void ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& out) {
+std::size_t ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& out) {
     const std::size_t n = size / 4;
     const auto* in = static_cast<const unsigned char*>(values);
     shuffled_.resize(size);
@@ -406,7 +429,7 @@ void ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& 
                                shuffled_.data() + 3 * n};
     shuffle(in, n, plane);
     // Room for every plane stored: a coded block is only written when it is smaller.
-    out.resize(2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + 4 + 8);
+    out.resize(std::max(out.size(), 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + 4 + 8));
     auto* start = reinterpret_cast<unsigned char*>(out.data());
     start[0] = 0x78;  // deflate with a 32 KiB window
     start[1] = 0x01;  // no dictionary, fastest level; (0x78 << 8 | 0x01) is a multiple of 31
@@ -417,7 +440,7 @@ void ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& 
     unsigned char* end = writer.align();
     const std::uint32_t check = adler32Of(shuffled_.data(), size);
     for (int i = 0; i < 4; ++i) end[i] = static_cast<unsigned char>(check >> (24 - 8 * i));
-    out.resize(static_cast<std::size_t>(end + 4 - start));
+    return static_cast<std::size_t>(end + 4 - start);
 }
 
 }  // namespace marlin::cli

@@ -16,8 +16,10 @@ namespace marlin::cli {
 
 class ChunkPacker {
 public:
-    // Packs `size` bytes of 4-byte values (size a multiple of 4) into `out` (resized to fit).
-    void pack(const void* values, std::size_t size, std::vector<char>& out);
+    // Packs `size` bytes of 4-byte values (size a multiple of 4) into the start of `out`, which
+    // grows when it is too small (and never shrinks, so that it is not cleared every time);
+    // returns the length of the packed chunk.
+    std::size_t pack(const void* values, std::size_t size, std::vector<char>& out);
 
 private:
     std::vector<unsigned char> shuffled_;

@@ -134,9 +134,10 @@ private:
 
 // One chunk of rows on its way to the file.
 struct Chunk {
-    std::vector<float> rows;
+    std::vector<char> rows;  // little-endian floats
     hsize_t count = 0;  // rows that belong to the dataset; the rest pad the last chunk
     std::vector<char> packed;
+    std::size_t packedSize = 0;
     bool done = false;
 };
 
@@ -189,7 +190,7 @@ private:
             Chunk* chunk = waiting_.front();
             waiting_.pop_front();
             lock.unlock();
-            packer.pack(chunk->rows.data(), chunk->rows.size() * sizeof(float), chunk->packed);
+            chunk->packedSize = packer.pack(chunk->rows.data(), chunk->rows.size(), chunk->packed);
             lock.lock();
             chunk->done = true;
             done_.notify_all();
@@ -253,12 +254,14 @@ public:
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
-        const double time = section.time.epochSeconds();
-        const std::int32_t number = section.number;
-        filling_->rows.insert(filling_->rows.end(), values.begin(), values.end());
-        if (++filling_->count == chunkRows_ && !sendChunk()) return fail("written", error);
-        if (!time_.add(&time) || !section_.add(&number)) return fail("written", error);
-        return true;
+        const auto* bytes = reinterpret_cast<const char*>(values.data());
+        filling_->rows.insert(filling_->rows.end(), bytes, bytes + values.size_bytes());
+        return added(section, error);
+    }
+    bool takesBinaryData() const override { return true; }
+    bool addBinary(const reader::Section& section, std::string_view data, std::string& error) override {
+        filling_->rows.insert(filling_->rows.end(), data.begin(), data.end());
+        return added(section, error);
     }
 
     bool finish(std::string& error) override {
@@ -272,13 +275,21 @@ public:
     }
 
 private:
+    bool added(const reader::Section& section, std::string& error) {
+        const double time = section.time.epochSeconds();
+        const std::int32_t number = section.number;
+        if (++filling_->count == chunkRows_ && !sendChunk()) return fail("written", error);
+        if (!time_.add(&time) || !section_.add(&number)) return fail("written", error);
+        return true;
+    }
+
     std::unique_ptr<Chunk> newChunk() {
         std::unique_ptr<Chunk> chunk;
         if (spare_) {
             chunk = std::move(spare_);
         } else {
             chunk = std::make_unique<Chunk>();
-            chunk->rows.reserve(chunkRows_ * points_);
+            chunk->rows.reserve(chunkRows_ * points_ * sizeof(float));
         }
         chunk->rows.clear();
         chunk->count = 0;
@@ -289,7 +300,7 @@ private:
     // Hands the gathered rows to the packing threads; the oldest packed chunk is written once
     // twice as many chunks are on the way as there are threads, so that none of them waits.
     bool sendChunk() {
-        filling_->rows.resize(chunkRows_ * points_, 0.0f);  // a last chunk is stored whole, beyond the extent
+        filling_->rows.resize(chunkRows_ * points_ * sizeof(float), 0);  // a last chunk is stored whole, beyond the extent
         line_->add(std::move(filling_));
         const bool ok = line_->inFlight() < 2 * line_->threads() || writeOldest();
         filling_ = newChunk();
@@ -301,7 +312,7 @@ private:
         const hsize_t extent[2] = {written_ + chunk->count, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk->packed.size(), chunk->packed.data()) < 0) {
+            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk->packedSize, chunk->packed.data()) < 0) {
             return false;
         }
         written_ += chunk->count;
