@@ -64,16 +64,6 @@ RunResult runProgram(const std::vector<std::string>& argv) {
     return r;
 }
 
-RunResult bestOf(int runs, const std::vector<std::string>& argv) {
-    RunResult best;
-    best.seconds = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const RunResult r = runProgram(argv);
-        if (r.seconds < best.seconds) best = r;
-    }
-    return best;
-}
-
 // A binary recording with the recorder's own texts: head, count field, section lines, raw floats.
 void writeRecording(const std::string& path, std::uint64_t bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -146,14 +136,23 @@ void formattingRatio() {
 void throughput(const std::string& cli, const std::string& file) {
     const std::string dir = std::filesystem::path(file).parent_path();
     runProgram({"cat", file});  // warm
-    const RunResult cat = bestOf(3, {"sh", "-c", "cat '" + file + "' > /dev/null"});
-    const RunResult info = bestOf(3, {cli, "info", file});
-    const RunResult cp = bestOf(3, {"cp", file, dir + "/copy.sft"});
+    // Interleaved rounds, best of each: a busy machine disturbs the baselines and the commands alike.
+    const std::vector<std::vector<std::string>> commands = {
+        {"sh", "-c", "cat '" + file + "' > /dev/null"},
+        {cli, "info", file},
+        {"cp", file, dir + "/copy.sft"},
+        {cli, "export", file, "--format", "npy", "--output", dir + "/out.npy", "--overwrite", "--quiet"},
+        {cli, "export", file, "--format", "hdf5", "--output", dir + "/out.h5", "--overwrite", "--quiet"}};
+    std::vector<RunResult> best(commands.size());
+    for (auto& b : best) b.seconds = 1e300;
+    for (int round = 0; round < 5; ++round) {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            const RunResult r = runProgram(commands[i]);
+            if (r.seconds < best[i].seconds) best[i] = r;
+        }
+    }
     std::filesystem::remove(dir + "/copy.sft");
-    const RunResult npy = bestOf(3, {cli, "export", file, "--format", "npy", "--output", dir + "/out.npy",
-                                     "--overwrite", "--quiet"});
-    const RunResult h5 = bestOf(3, {cli, "export", file, "--format", "hdf5", "--output", dir + "/out.h5",
-                                    "--overwrite", "--quiet"});
+    const RunResult &cat = best[0], &info = best[1], &cp = best[2], &npy = best[3], &h5 = best[4];
     const double size = mib(file);
     auto line = [&](const char* what, const RunResult& base, const char* baseName, const RunResult& ours,
                     const char* goal) {

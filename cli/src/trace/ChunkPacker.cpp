@@ -56,8 +56,8 @@ constexpr std::uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 
 class BitWriter {
 public:
     explicit BitWriter(unsigned char* out) : out_(out) {}
-    void put(std::uint32_t value, int count) {  // count <= 56 - 7
-        pending_ |= std::uint64_t{value} << bits_;
+    void put(std::uint64_t value, int count) {  // count <= 56
+        pending_ |= value << bits_;
         bits_ += count;
         std::uint64_t bytesOut = pending_;
         if constexpr (std::endian::native == std::endian::big) bytesOut = __builtin_bswap64(bytesOut);
@@ -341,8 +341,17 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
         p, size,
         [&](const unsigned char* q, std::size_t n) {
             BitWriter local = out;  // in registers: the output's bytes cannot change it
-            for (const unsigned char* end = q + n; q < end; ++q)
-                local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
+            const unsigned char* const end = q + n;
+            // Three codes (45 bits at most) joined before one put: the joining of the next three
+            // does not wait for the writer.
+            for (; q + 3 <= end; q += 3) {
+                const std::uint32_t a = literal[q[0]], b = literal[q[1]], c = literal[q[2]];
+                const int aBits = static_cast<int>(a >> 16), bBits = static_cast<int>(b >> 16);
+                const std::uint64_t joined = (a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits) |
+                                             (std::uint64_t{c & 0xFFFFu} << (aBits + bBits));
+                local.put(joined, aBits + bBits + static_cast<int>(c >> 16));
+            }
+            for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
             out = local;
         },
         [&](unsigned char, std::size_t length) {
@@ -394,21 +403,32 @@ std::uint32_t adler32Of(const unsigned char* p, std::size_t size) {
     return static_cast<std::uint32_t>(((b % kBase) << 16) | (a % kBase));
 }
 
+#if defined(__SSE2__)
+// The byte at bit `shift` of each of the sixteen 32-bit lanes of a, b, c and d, in order.
+template <int shift>
+__m128i planeBytes(__m128i a, __m128i b, __m128i c, __m128i d, __m128i low) {
+    const auto pick = [&](__m128i x) { return _mm_and_si128(_mm_srli_epi32(x, shift), low); };
+    return _mm_packus_epi16(_mm_packs_epi32(pick(a), pick(b)), _mm_packs_epi32(pick(c), pick(d)));
+}
+#endif
+
 // Byte k of every value to plane k, as HDF5's shuffle filter does.
 void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane) {
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen values at a time: byte k of each 32-bit lane moved down, masked, and packed to bytes.
     const __m128i low = _mm_set1_epi32(0xFF);
+    const auto store = [&](int k, __m128i bytes) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[k] + i), bytes);
+    };
     for (; i + 16 <= n; i += 16) {
-        __m128i x[4];
-        for (int j = 0; j < 4; ++j) x[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * i + 16 * j));
-        for (int k = 0; k < 4; ++k) {
-            __m128i b[4];
-            for (int j = 0; j < 4; ++j) b[j] = _mm_and_si128(_mm_srli_epi32(x[j], 8 * k), low);
-            const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[k] + i), bytes);
-        }
+        const auto* at = reinterpret_cast<const __m128i*>(in + 4 * i);
+        const __m128i a = _mm_loadu_si128(at), b = _mm_loadu_si128(at + 1), c = _mm_loadu_si128(at + 2),
+                      d = _mm_loadu_si128(at + 3);
+        store(0, planeBytes<0>(a, b, c, d, low));
+        store(1, planeBytes<8>(a, b, c, d, low));
+        store(2, planeBytes<16>(a, b, c, d, low));
+        store(3, planeBytes<24>(a, b, c, d, low));
     }
 #endif
     for (; i < n; ++i) {

@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "ChunkPacker.h"
@@ -190,7 +191,11 @@ private:
             Chunk* chunk = waiting_.front();
             waiting_.pop_front();
             lock.unlock();
-            chunk->packedSize = packer.pack(chunk->rows.data(), chunk->rows.size(), chunk->packed);
+            try {
+                chunk->packedSize = packer.pack(chunk->rows.data(), chunk->rows.size(), chunk->packed);
+            } catch (const std::bad_alloc&) {
+                chunk->packedSize = 0;  // the export fails when this chunk's turn comes
+            }
             lock.lock();
             chunk->done = true;
             done_.notify_all();
@@ -309,6 +314,7 @@ private:
 
     bool writeOldest() {
         std::unique_ptr<Chunk> chunk = line_->takeOldest();
+        if (chunk->packedSize == 0) return false;
         const hsize_t extent[2] = {written_ + chunk->count, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
