@@ -2,7 +2,6 @@
 // A main window on test doubles: prompts answered by the test, a scripted instrument, a fixed
 // clock and files in a temporary folder.
 
-#include "FakeInstrument.h"
 #include "FakeUserPrompts.h"
 #include "MainForm.h"
 #include "PictureButton.h"
@@ -10,6 +9,10 @@
 
 #include "marlin/core/RecorderSettings.h"
 #include "marlin/core/RecordingSession.h"
+#include "marlin/testing/ExampleTime.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
+#include "marlin/testing/FakeStopwatch.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -27,7 +30,13 @@ namespace marlin::test {
 
 class MainFormFixture : public ::testing::Test {
 protected:
-    MainFormFixture() { qtApp(); }
+    MainFormFixture() {
+        qtApp();
+        // Traces of three values, which the files' expected texts spell out.
+        fakeBus.trace = {-50.5f, -51.0f, 2.5f};
+        fakeBus.exportText =
+            "Type;FSX;\r\nVersion;1.0;\r\nCenter Freq;1000000000;Hz\r\nValues;3;\r\n1;-50;\r\n2;-51;\r\n3;2;\r\n";
+    }
 
     // Creates and loads the window; settings written beforehand are read by the load.
     void createForm() {
@@ -39,21 +48,11 @@ protected:
         services.probeLocalInstrument = probeLocalInstrument;
         services.endProgram = [this] { ++programEnds; };
         services.createStopwatch = [this]() -> std::unique_ptr<Stopwatch> {
-            auto watch = std::make_unique<ManualStopwatch>(stopwatchStepMs);
+            auto watch = std::make_unique<testing::FakeStopwatch>(stopwatchStepMs);
             stopwatch = watch.get();
             return watch;
         };
-        services.clock = [] {
-            TimeStamp stamp;
-            stamp.Year = 2010;
-            stamp.Month = 3;
-            stamp.Day = 2;
-            stamp.Hour = 9;
-            stamp.Minute = 5;
-            stamp.Second = 7;
-            stamp.Milliseconds = 40;
-            return stamp;
-        };
+        services.clock = &testing::exampleTime;
         form = std::make_unique<MainForm>(std::move(services));
         form->Form_Load();
         form->show();
@@ -88,12 +87,12 @@ protected:
     QTemporaryDir dir;
     SettingsFile settingsFile{dir.filePath(QStringLiteral("marlin.ini")).toStdString()};
     FakeUserPrompts prompts;
-    FakeInstrumentBus fakeBus;
+    testing::FakeBus fakeBus;
     Bus* bus = &fakeBus;
-    FakeHostProbe probe;
+    testing::FakeHostProbe probe;
     bool probeLocalInstrument = true;
     double stopwatchStepMs = 250;
-    ManualStopwatch* stopwatch = nullptr;
+    testing::FakeStopwatch* stopwatch = nullptr;
     int programEnds = 0;
     std::unique_ptr<MainForm> form;
 };

@@ -196,7 +196,7 @@ TEST_F(MainFormRecordingTest, InactiveTraceIsNamedAndTheFileKeepsItsHead) {
 }
 
 TEST_F(MainFormRecordingTest, InstrumentThatCannotBeOpenedIsNamedAndStartWorksAgain) {
-    fakeBus.openFails = true;
+    fakeBus.findFails = true;
     click("imgStart");
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_TRUE(prompts.messages[0].text.contains(QStringLiteral("could not be opened")));

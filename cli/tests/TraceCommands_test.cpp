@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "Recordings.h"
+#include "marlin/testing/Recordings.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin::cli {

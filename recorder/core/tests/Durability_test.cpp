@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "ExampleTime.h"
-#include "FakeBus.h"
+#include "marlin/testing/ExampleTime.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "FakeWindow.h"
 #include "marlin/testing/TempDir.h"
 #include "marlin/core/DiskRoom.h"
@@ -21,7 +22,7 @@ namespace {
 
 using testing::exampleTime;
 using testing::FakeBus;
-using testing::FakeProbe;
+using testing::FakeHostProbe;
 using testing::FakeStopwatch;
 using testing::FakeWindow;
 using testing::readFile;

@@ -1,41 +1,15 @@
 #pragma once
-// A window, stopwatch and reachability check for driving a RecordingSession without a display.
+// A window for driving a RecordingSession without a display; time passes on its stopwatch only
+// when the window lets events run.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "marlin/core/HostProbe.h"
 #include "marlin/core/SessionWindow.h"
-#include "marlin/core/Stopwatch.h"
+#include "marlin/testing/FakeStopwatch.h"
 
 namespace marlin::testing {
-
-// Time passes only when the window waits for events.
-class FakeStopwatch : public Stopwatch {
-public:
-    void reset() override { elapsed = 0; }
-    double elapsedMs() const override { return elapsed; }
-    double elapsed = 0;
-};
-
-class FakeProbe : public HostProbe {
-public:
-    std::string NameToAddress(const std::string& host) override {
-        resolved.push_back(host);
-        return host == "nowhere" ? std::string() : std::string("127.0.0.1");
-    }
-    ReachabilityResult CheckHostReachable(const std::string& address) override {
-        checked.push_back(address);
-        return {reachable && !address.empty(), problem};
-    }
-    std::string explainOpenFailure(const std::string& address) override { return openFailure + address; }
-    bool reachable = true;
-    std::string problem;
-    std::string openFailure = "could not connect to ";
-    std::vector<std::string> resolved;
-    std::vector<std::string> checked;
-};
 
 class FakeWindow : public SessionWindow {
 public:

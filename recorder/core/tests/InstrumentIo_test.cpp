@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeBus.h"
+#include "marlin/testing/FakeBus.h"
+
 
 namespace marlin {
 namespace {
@@ -49,7 +50,7 @@ TEST_F(InstrumentIoTest, ExportBlockKeepsItsTerminator) {
 }
 
 TEST_F(InstrumentIoTest, EmptyReplyIsRecognised) {
-    bus.traceActive = false;
+    bus.setAllTracesActive(false);
     io.write("TRAC? TRACE2");
     EXPECT_EQ(io.readBlock().result, BlockRead::Result::Empty);
 }

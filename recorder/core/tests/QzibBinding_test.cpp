@@ -42,6 +42,7 @@ TEST(BusLibraryTest, PathComesFromTheEnvironmentWhenNotGiven) {
 }  // namespace marlin
 
 #include "FakeWindow.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "marlin/testing/TempDir.h"
 #include "marlin/core/RecordingSession.h"
 
@@ -53,7 +54,7 @@ TEST(BusLibraryTest, SessionNamesAFunctionTheLibraryLacks) {
     testing::FakeStopwatch stopwatch;
     testing::FakeWindow window(stopwatch);
     window.settings.fileName = dir.file("t.sft");
-    testing::FakeProbe probe;
+    testing::FakeHostProbe probe;
     QzibBinding bus(MARLIN_TEST_PARTIAL_BUS);
     RecordingSession session(window, bus, probe, stopwatch);
     session.StartRec_Click();
@@ -69,7 +70,7 @@ TEST(BusLibraryTest, StartChecksEveryFunctionBeforeAnythingIsSentOrTouched) {
     testing::FakeWindow window(stopwatch);
     window.settings.fileName = dir.file("t.sft");
     testing::writeFile(window.settings.fileName, "earlier recording");
-    testing::FakeProbe probe;
+    testing::FakeHostProbe probe;
     QzibBinding bus(MARLIN_TEST_BUS_WITHOUT_LOCAL);
     RecordingSession session(window, bus, probe, stopwatch);
     session.StartRec_Click();

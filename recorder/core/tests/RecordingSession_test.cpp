@@ -6,9 +6,10 @@
 #include <cstring>
 #include <functional>
 
-#include "FakeBus.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "FakeWindow.h"
-#include "ExampleTime.h"
+#include "marlin/testing/ExampleTime.h"
 #include "marlin/testing/TempDir.h"
 #include "marlin/core/TraceFile.h"
 #include "SessionFixture.h"
@@ -17,7 +18,7 @@ namespace marlin {
 namespace {
 
 using testing::FakeBus;
-using testing::FakeProbe;
+using testing::FakeHostProbe;
 using testing::FakeStopwatch;
 using testing::FakeWindow;
 using testing::readFile;
@@ -186,7 +187,7 @@ TEST_F(RecordingSessionTest, ProgressIsComputedWithoutOverflow) {
 }
 
 TEST_F(RecordingSessionTest, InactiveTraceEndsWithOneMessageAndTheHeadOnly) {
-    bus.traceActive = false;
+    bus.setAllTracesActive(false);
     window.settings.traceIndex = 1;
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::InactiveTrace);
@@ -376,7 +377,7 @@ TEST_F(RecordingSessionTest, LostConnectionIsAFailedReadingNotAnInactiveTrace) {
 }
 
 TEST_F(RecordingSessionTest, EmptyTraceReplyIsInactiveOnlyWhenTheInstrumentStillAnswers) {
-    bus.traceActive = false;
+    bus.setAllTracesActive(false);
     bus.answersOpc = false;  // stalled after the sweep time reply, or the connection is gone
     session.StartRec_Click();
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::ReadingFailed);
@@ -387,7 +388,7 @@ TEST_F(RecordingSessionTest, EmptyTraceReplyIsInactiveOnlyWhenTheInstrumentStill
     EXPECT_EQ(bus.log.back(), "ibonl 0");
 
     // A slow instrument's block comes while the recorder waits once more: not an inactive trace.
-    bus.traceActive = true;
+    bus.setAllTracesActive(true);
     bus.answersOpc = true;
     bus.traceLate = true;
     window.warnings.clear();

@@ -5,8 +5,9 @@
 
 #include <chrono>
 
-#include "ExampleTime.h"
-#include "FakeBus.h"
+#include "marlin/testing/ExampleTime.h"
+#include "marlin/testing/FakeBus.h"
+#include "marlin/testing/FakeHostProbe.h"
 #include "FakeWindow.h"
 #include "marlin/core/RecordingSession.h"
 #include "marlin/testing/TempDir.h"
@@ -33,7 +34,7 @@ protected:
     FakeStopwatch stopwatch;
     FakeWindow window{stopwatch};
     FakeBus bus;
-    FakeProbe probe;
+    FakeHostProbe probe;
     RecordingSession session{window, bus, probe, stopwatch};
 };
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "ExampleTime.h"
+#include "marlin/testing/ExampleTime.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin {

@@ -203,9 +203,9 @@ TEST(ErrorFormDisplayText, ResolvesMnemonicsAndLineEnds) {
 }
 
 TEST_F(ErrorFormTest, RuntimeErrorRecordOpensAFreshWindow) {
-    testing::TempFolder folder;
+    testing::TempDir folder;
     RootDebug log;
-    log.SetFileName(folder.File("form.log"));
+    log.SetFileName(folder.file("form.log"));
     log.SetFileLogEnabled(true);
     ErrorForm::InstallAsErrorWindow(log);
 
@@ -233,18 +233,18 @@ TEST_F(ErrorFormTest, RuntimeErrorRecordOpensAFreshWindow) {
     EXPECT_EQ(seen[0], QStringLiteral("SOURCE      : Marlin\r\nNUMBER      : 91 = &&H5B\r\n"
                                       "DESCRIPTION : Object variable not set\r\nCALLER STACK:\r\n"
                                       "QZStandard.GetAboutFormVersion\r\n"));
-    EXPECT_EQ(testing::ReadLines(folder.File("form.log")).size(), 12U);
+    EXPECT_EQ(testing::ReadLines(folder.file("form.log")).size(), 12U);
 }
 
 TEST_F(ErrorFormTest, RecordFromAnotherThreadOpensNoWindow) {
-    testing::TempFolder folder;
+    testing::TempDir folder;
     RootDebug log;
-    log.SetFileName(folder.File("thread.log"));
+    log.SetFileName(folder.file("thread.log"));
     log.SetFileLogEnabled(true);
     ErrorForm::InstallAsErrorWindow(log);
     std::thread worker([&log] { log.LogRuntimeError("Worker", "", "Run", "", {6, "Overflow", "Marlin"}); });
     worker.join();  // returns: nothing waits for an OK that no window could give
-    EXPECT_EQ(testing::ReadLines(folder.File("thread.log")).size(), 6U);
+    EXPECT_EQ(testing::ReadLines(folder.file("thread.log")).size(), 6U);
 }
 
 }  // namespace

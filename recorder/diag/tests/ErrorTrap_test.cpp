@@ -20,7 +20,7 @@ using ::testing::HasSubstr;
 class ErrorTrapTest : public ::testing::Test {
 protected:
     ErrorTrapTest() {
-        log.SetFileName(folder.File("trap.log"));
+        log.SetFileName(folder.file("trap.log"));
         log.SetFileLogEnabled(true);
         log.SetErrorWindow([this](const RuntimeError& error, const std::vector<std::string>& stack) {
             errors.push_back(error);
@@ -28,7 +28,7 @@ protected:
         });
     }
 
-    testing::TempFolder folder;
+    testing::TempDir folder;
     RootDebug log;
     std::vector<RuntimeError> errors;
     std::vector<std::vector<std::string>> stacks;
@@ -62,7 +62,7 @@ TEST_F(ErrorTrapTest, FailingStepIsLoggedAndTheProcedureGoesOn) {
     ASSERT_EQ(errors.size(), 1U);
     EXPECT_EQ(errors[0], (RuntimeError{91, "Object variable not set", "Marlin"}));
     EXPECT_THAT(stacks[0], ElementsAre("QZStandard.GetAboutFormVersion"));
-    EXPECT_THAT(testing::ReadLines(folder.File("trap.log")),
+    EXPECT_THAT(testing::ReadLines(folder.file("trap.log")),
                 ElementsAre("*******Fatal", "          SOURCE      : GetAboutFormVersion",
                             "          DESCRIPTION : ", "          ERROR NUMBER: 91(Object variable not set)",
                             "          ERROR SOURCE: Marlin",

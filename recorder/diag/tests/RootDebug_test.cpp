@@ -19,9 +19,9 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
-using testing::ReadFile;
+using testing::readFile;
 using testing::ReadLines;
-using testing::TempFolder;
+using testing::TempDir;
 
 const RuntimeError kFileNotFound{53, "File not found", "Marlin"};
 
@@ -41,8 +41,8 @@ protected:
         log.SetFileLogEnabled(true);
     }
 
-    TempFolder folder;
-    std::string logFile = folder.File("test.log");
+    TempDir folder;
+    std::string logFile = folder.file("test.log");
     RootDebug log;
     std::vector<std::string> trace;
     std::vector<RuntimeError> shownErrors;
@@ -73,18 +73,18 @@ TEST_F(RootDebugTest, NewInstanceHasItsDefaults) {
 TEST_F(RootDebugTest, DefaultNameFallsBackToTheUsersDataFolder) {
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string savedValue = saved ? saved : "";
-    ::setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
-    const std::string name = RootDebug::DefaultFileNameIn(folder.File("not-there"));
-    const std::string writable = RootDebug::DefaultFileNameIn(folder.File(""));
+    ::setenv("XDG_DATA_HOME", folder.file("data").c_str(), 1);
+    const std::string name = RootDebug::DefaultFileNameIn(folder.file("not-there"));
+    const std::string writable = RootDebug::DefaultFileNameIn(folder.file(""));
     if (saved) {
         ::setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
     } else {
         ::unsetenv("XDG_DATA_HOME");
     }
     EXPECT_EQ(std::filesystem::path(name).parent_path(),
-              std::filesystem::path(folder.File("data")) / MARLIN_PRODUCT_NAME);
+              std::filesystem::path(folder.file("data")) / MARLIN_PRODUCT_NAME);
     EXPECT_EQ(std::filesystem::path(writable).parent_path(),
-              std::filesystem::path(folder.File("")).parent_path());
+              std::filesystem::path(folder.file("")).parent_path());
 }
 
 TEST_F(RootDebugTest, LevelTexts) {
@@ -224,7 +224,7 @@ TEST_F(RootDebugTest, RuntimeErrorRecordMatchesTheLayoutByteForByte) {
                         {53, "  File not found ", " Marlin "});
 
     const std::vector<std::string> lines = ReadLines(logFile);
-    ASSERT_EQ(lines.size(), 7U) << ReadFile(logFile);
+    ASSERT_EQ(lines.size(), 7U) << readFile(logFile);
     EXPECT_EQ(lines[0], "*******Fatal");
     EXPECT_THAT(lines[1], MatchesRegex("          TIME        : [0-9]{4}-[0-9]{2}-[0-9]{2} "
                                        "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.0[0-9]{3}"));
@@ -233,7 +233,7 @@ TEST_F(RootDebugTest, RuntimeErrorRecordMatchesTheLayoutByteForByte) {
     EXPECT_EQ(lines[4], "          ERROR NUMBER: 53(File not found)");
     EXPECT_EQ(lines[5], "          ERROR SOURCE: Marlin");
     EXPECT_EQ(lines[6], "                        >QZStandard.GetAboutFormVersion");
-    EXPECT_EQ(ReadFile(logFile).find("not written"), std::string::npos);
+    EXPECT_EQ(readFile(logFile).find("not written"), std::string::npos);
 
     ASSERT_EQ(shownErrors.size(), 1U);
     EXPECT_EQ(shownErrors[0], (RuntimeError{53, "  File not found ", " Marlin "}));
@@ -320,7 +320,7 @@ TEST_F(RootDebugTest, SafeModeOpensAndClosesTheFileForEveryRecord) {
     EXPECT_EQ(ReadLines(logFile).size(), 3U);
 
     // A closed file is opened again by name: the next record goes to the new file.
-    const std::string moved = folder.File("moved.log");
+    const std::string moved = folder.file("moved.log");
     std::filesystem::rename(logFile, moved);
     log.LogMessage(1, "Second", "two");
     EXPECT_FALSE(log.LogFileOpen());
@@ -338,12 +338,12 @@ TEST_F(RootDebugTest, WithoutSafeModeTheFileStaysOpenAndEveryRecordIsOnDisk) {
     EXPECT_TRUE(log.LogFileOpen());
     EXPECT_EQ(ReadLines(logFile).size(), 3U);  // flushed, though still open
 
-    const std::string moved = folder.File("moved.log");
+    const std::string moved = folder.file("moved.log");
     std::filesystem::rename(logFile, moved);
-    log.SetFileName(folder.File("ignored-while-open.log"));
+    log.SetFileName(folder.file("ignored-while-open.log"));
     log.LogMessage(1, "Second", "two");
     EXPECT_EQ(ReadLines(moved).size(), 6U);  // still the open file
-    EXPECT_FALSE(std::filesystem::exists(folder.File("ignored-while-open.log")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("ignored-while-open.log")));
 }
 
 TEST_F(RootDebugTest, ExistingFileIsAppendedTo) {
@@ -382,7 +382,7 @@ TEST_F(RootDebugTest, LinesGoToFileAndTraceSinkTogether) {
     log.LogMessage(3, "S", "D");
     EXPECT_THAT(trace,
                 ElementsAre("    ...Warning", "          SOURCE      : S", "          DESCRIPTION : D"));
-    EXPECT_EQ(ReadFile(logFile),
+    EXPECT_EQ(readFile(logFile),
               "    ...Warning\r\n          SOURCE      : S\r\n          DESCRIPTION : D\r\n");
 }
 
@@ -404,7 +404,7 @@ TEST_F(RootDebugTest, PushPopLinesOutsideARecordReachTheFileAndLeaveItClosed) {
 }
 
 TEST_F(RootDebugTest, FileThatCannotBeOpenedFailsTheRecordAndChangesNothing) {
-    log.SetFileName(folder.File("no-such-folder/x.log"));
+    log.SetFileName(folder.file("no-such-folder/x.log"));
     log.SetFileLogEnabled(true);
     log.Push("M", "", "F");
     try {

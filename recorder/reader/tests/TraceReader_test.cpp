@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Recordings.h"
+#include "marlin/testing/Recordings.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin::reader {

@@ -12,8 +12,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
-#include <filesystem>
-#include <random>
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::view {
 namespace {
@@ -29,10 +28,8 @@ TEST(FollowRecording, ShowsEveryReadingThatMarlinCliRecords) {
     sim::Simulator simulator(options);
     simulator.start();
 
-    std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() / ("marlin-view-e2e-" + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
-    const std::string file = (dir / "live.sft").string();
+    const marlin::testing::TempDir dir;
+    const std::string file = dir.file("live.sft");
 
     // The view is open before the recording starts: the file appears under it.
     ViewWindow window(ViewWindow::Options{.rememberFiles = false});
@@ -50,7 +47,7 @@ TEST(FollowRecording, ShowsEveryReadingThatMarlinCliRecords) {
                QStringLiteral("--trace"), QStringLiteral("1"), QStringLiteral("--interval"), QStringLiteral("0.1"),
                QStringLiteral("--file"), QString::fromStdString(file), QStringLiteral("--format"),
                QStringLiteral("binary"), QStringLiteral("--readings"), QString::number(kReadings),
-               QStringLiteral("--settings"), QString::fromStdString((dir / "marlin.ini").string()),
+               QStringLiteral("--settings"), QString::fromStdString(dir.file("marlin.ini")),
                QStringLiteral("--quiet")});
     ASSERT_TRUE(cli.waitForStarted(10000));
 
@@ -93,8 +90,6 @@ TEST(FollowRecording, ShowsEveryReadingThatMarlinCliRecords) {
     EXPECT_EQ(picture.size(), window.size());
 
     simulator.stop();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
 }
 
 }  // namespace

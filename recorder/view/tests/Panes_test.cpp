@@ -10,10 +10,9 @@
 #include <QPainter>
 
 #include <cmath>
-#include <filesystem>
-#include <random>
 
-#include "Recordings.h"
+#include "marlin/testing/Recordings.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::view {
 namespace {
@@ -21,14 +20,7 @@ namespace {
 class PanesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() / ("marlin-view-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / "trace.sft").string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        path_ = dir_.file("trace.sft");
     }
     // A recording of `points` points at a floor of −60 with one carrier per reading.
     void record(std::size_t points, const std::vector<std::pair<int, std::pair<std::size_t, float>>>& readings) {
@@ -61,7 +53,7 @@ protected:
         return -1;
     }
 
-    std::filesystem::path dir_;
+    marlin::testing::TempDir dir_;
     std::string path_;
     ViewModel model;
     FrequencySpan span;

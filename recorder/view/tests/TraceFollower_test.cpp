@@ -5,11 +5,10 @@
 #include <marlin/view/TraceFollower.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <random>
 
-#include "Recordings.h"
+#include "marlin/testing/Recordings.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::view {
 namespace {
@@ -20,14 +19,7 @@ using marlin::testing::stampOf;
 class TraceFollowerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() / ("marlin-view-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        path = (dir_ / "trace.sft").string();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        path = dir_.file("trace.sft");
     }
     void head(std::size_t values) {
         TraceFile::emptyFile(path);
@@ -44,7 +36,7 @@ protected:
         return model.newest() ? model.newest()->values : std::vector<float>{};
     }
 
-    std::filesystem::path dir_;
+    marlin::testing::TempDir dir_;
     std::string path;
 };
 

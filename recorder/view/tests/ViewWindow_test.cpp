@@ -10,11 +10,10 @@
 #include <QTest>
 #include <QUrl>
 
-#include <filesystem>
 #include <functional>
-#include <random>
 
-#include "Recordings.h"
+#include "marlin/testing/Recordings.h"
+#include "marlin/testing/TempDir.h"
 
 namespace marlin::view {
 namespace {
@@ -22,17 +21,10 @@ namespace {
 class ViewWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() / ("marlin-view-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        path = (dir_ / "trace.sft").string();
+        path = dir_.file("trace.sft");
         marlin::testing::record(path, {.values = 7, .readings = 3});
         window.resize(900, 600);
         window.show();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
     // Runs the window's events until `done` holds (model locked), at most five seconds.
     bool waitFor(const std::function<bool(const ViewModel&)>& done) {
@@ -47,7 +39,7 @@ protected:
         return false;
     }
 
-    std::filesystem::path dir_;
+    marlin::testing::TempDir dir_;
     std::string path;
     ViewWindow window{ViewWindow::Options{.rememberFiles = false}};
 };
