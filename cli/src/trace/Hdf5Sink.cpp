@@ -12,6 +12,7 @@
 #include <hdf5.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -133,22 +134,25 @@ private:
     std::vector<char> buffer_;
 };
 
-// One chunk of rows on its way to the file.
+// One chunk of rows on its way to the file, with the time and section number of each row.
 struct Chunk {
     std::vector<char> rows;  // little-endian floats
-    hsize_t count = 0;  // rows that belong to the dataset; the rest pad the last chunk
+    std::vector<double> times;
+    std::vector<std::int32_t> sections;
     std::vector<char> packed;
     std::size_t packedSize = 0;
     bool done = false;
 };
 
-// Packs chunks on a few threads of its own and hands them back in the order they came.
-class PackingLine {
+// The way of the chunks: the reading thread fills them, a few threads pack them, and one thread
+// takes them in the order they came to write them; written chunks come back to be filled again,
+// so that a fixed number of them (and of memory) serves the whole file.
+class ChunkLine {
 public:
-    explicit PackingLine(std::size_t threads) {
-        for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+    ChunkLine(std::size_t packers, std::size_t chunks) : chunks_(chunks) {
+        for (std::size_t i = 0; i < packers; ++i) threads_.emplace_back([this] { pack(); });
     }
-    ~PackingLine() {
+    ~ChunkLine() {
         {
             const std::lock_guard lock(mutex_);
             stopping_ = true;
@@ -157,13 +161,28 @@ public:
         wake_.notify_all();
         for (auto& t : threads_) t.join();
     }
-    PackingLine(const PackingLine&) = delete;
-    PackingLine& operator=(const PackingLine&) = delete;
+    ChunkLine(const ChunkLine&) = delete;
+    ChunkLine& operator=(const ChunkLine&) = delete;
 
-    std::size_t threads() const { return threads_.size(); }
-    std::size_t inFlight() const { return order_.size(); }
-
-    void add(std::unique_ptr<Chunk> chunk) {
+    // An empty chunk; waits while all of them are on their way.
+    std::unique_ptr<Chunk> empty() {
+        std::unique_lock lock(mutex_);
+        returned_.wait(lock, [&] { return !free_.empty() || made_ < chunks_; });
+        std::unique_ptr<Chunk> chunk;
+        if (free_.empty()) {
+            ++made_;
+            chunk = std::make_unique<Chunk>();
+        } else {
+            chunk = std::move(free_.back());
+            free_.pop_back();
+        }
+        chunk->rows.clear();
+        chunk->times.clear();
+        chunk->sections.clear();
+        chunk->done = false;
+        return chunk;
+    }
+    void send(std::unique_ptr<Chunk> chunk) {
         {
             const std::lock_guard lock(mutex_);
             waiting_.push_back(chunk.get());
@@ -171,18 +190,33 @@ public:
         }
         wake_.notify_one();
     }
-    // The oldest chunk, once packed; nullptr when none is on the way.
-    std::unique_ptr<Chunk> takeOldest() {
+    // No more chunks will be sent.
+    void close() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        done_.notify_all();
+    }
+    // The oldest chunk once packed; nullptr once the line is closed and empty.
+    std::unique_ptr<Chunk> oldest() {
         std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return (!order_.empty() && order_.front()->done) || (closed_ && order_.empty()); });
         if (order_.empty()) return nullptr;
-        done_.wait(lock, [&] { return order_.front()->done; });
-        std::unique_ptr<Chunk> oldest = std::move(order_.front());
+        std::unique_ptr<Chunk> chunk = std::move(order_.front());
         order_.pop_front();
-        return oldest;
+        return chunk;
+    }
+    void giveBack(std::unique_ptr<Chunk> chunk) {
+        {
+            const std::lock_guard lock(mutex_);
+            free_.push_back(std::move(chunk));
+        }
+        returned_.notify_one();
     }
 
 private:
-    void work() {
+    void pack() {
         ChunkPacker packer;
         std::unique_lock lock(mutex_);
         for (;;) {
@@ -203,16 +237,19 @@ private:
     }
 
     std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::deque<std::unique_ptr<Chunk>> order_;  // every chunk not yet taken, oldest first
-    std::deque<Chunk*> waiting_;                // those no thread has begun
-    bool stopping_ = false;
+    std::condition_variable wake_, done_, returned_;
+    std::deque<std::unique_ptr<Chunk>> order_;  // sent and not yet taken, oldest first
+    std::deque<Chunk*> waiting_;                // those no thread has begun to pack
+    std::vector<std::unique_ptr<Chunk>> free_;
+    std::size_t chunks_, made_ = 0;
+    bool stopping_ = false, closed_ = false;
     std::vector<std::thread> threads_;
 };
 
 class Hdf5Sink : public ExportSink {
 public:
     explicit Hdf5Sink(std::string output) : output_(std::move(output)) {}
+    ~Hdf5Sink() override { stopWriting(); }
     std::vector<std::string> outputs() const override { return {output_}; }
 
     bool begin(const ExportContext& context, const std::vector<std::string>& paths, std::string& error) override {
@@ -253,8 +290,11 @@ public:
             if (!f.unit.empty()) ok = ok && stringAttribute(file_.get(), f.key + " unit", f.unit);
         }
         if (!ok) return fail("written", error);
-        line_ = std::make_unique<PackingLine>(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4));
-        filling_ = newChunk();
+        // From here on only the writing thread calls the library, until finish() has stopped it.
+        const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        line_ = std::make_unique<ChunkLine>(packers, 2 * packers + 2);
+        writer_ = std::thread([this] { writeChunks(); });
+        filling_ = line_->empty();
         return true;
     }
 
@@ -270,9 +310,9 @@ public:
     }
 
     bool finish(std::string& error) override {
-        bool ok = filling_->count == 0 || sendChunk();
-        while (ok && line_->inFlight() > 0) ok = writeOldest();
-        ok = ok && time_.flush() && section_.flush();
+        if (!filling_->sections.empty()) sendChunk();
+        stopWriting();
+        bool ok = !failed_ && time_.flush() && section_.flush();
         ok = traces_.close() && time_.close() && section_.close() && ok;
         ok = file_.close() && ok;
         if (!ok) return fail("written", error);
@@ -281,49 +321,47 @@ public:
 
 private:
     bool added(const reader::Section& section, std::string& error) {
-        const double time = section.time.epochSeconds();
-        const std::int32_t number = section.number;
-        if (++filling_->count == chunkRows_ && !sendChunk()) return fail("written", error);
-        if (!time_.add(&time) || !section_.add(&number)) return fail("written", error);
+        filling_->times.push_back(section.time.epochSeconds());
+        filling_->sections.push_back(section.number);
+        if (filling_->sections.size() == chunkRows_) sendChunk();
+        if (failed_) return fail("written", error);
         return true;
     }
 
-    std::unique_ptr<Chunk> newChunk() {
-        std::unique_ptr<Chunk> chunk;
-        if (spare_) {
-            chunk = std::move(spare_);
-        } else {
-            chunk = std::make_unique<Chunk>();
-            chunk->rows.reserve(chunkRows_ * points_ * sizeof(float));
-        }
-        chunk->rows.clear();
-        chunk->count = 0;
-        chunk->done = false;
-        return chunk;
-    }
-
-    // Hands the gathered rows to the packing threads; the oldest packed chunk is written once
-    // twice as many chunks are on the way as there are threads, so that none of them waits.
-    bool sendChunk() {
+    void sendChunk() {
         filling_->rows.resize(chunkRows_ * points_ * sizeof(float), 0);  // a last chunk is stored whole, beyond the extent
-        line_->add(std::move(filling_));
-        const bool ok = line_->inFlight() < 2 * line_->threads() || writeOldest();
-        filling_ = newChunk();
-        return ok;
+        line_->send(std::move(filling_));
+        filling_ = line_->empty();
     }
 
-    bool writeOldest() {
-        std::unique_ptr<Chunk> chunk = line_->takeOldest();
-        if (chunk->packedSize == 0) return false;
-        const hsize_t extent[2] = {written_ + chunk->count, points_};
+    // The writing thread: the packed chunks in order, and the times and section numbers of their rows.
+    void writeChunks() {
+        while (std::unique_ptr<Chunk> chunk = line_->oldest()) {
+            if (!failed_ && !writeChunk(*chunk)) failed_ = true;
+            line_->giveBack(std::move(chunk));
+        }
+    }
+
+    bool writeChunk(const Chunk& chunk) {
+        if (chunk.packedSize == 0) return false;
+        const hsize_t rows = chunk.sections.size();
+        const hsize_t extent[2] = {written_ + rows, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk->packedSize, chunk->packed.data()) < 0) {
+            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.data()) < 0) {
             return false;
         }
-        written_ += chunk->count;
-        spare_ = std::move(chunk);  // its buffers serve the next chunk
+        written_ += rows;
+        for (hsize_t i = 0; i < rows; ++i) {
+            if (!time_.add(&chunk.times[i]) || !section_.add(&chunk.sections[i])) return false;
+        }
         return true;
+    }
+
+    void stopWriting() {
+        if (!writer_.joinable()) return;
+        line_->close();
+        writer_.join();
     }
 
     bool fail(const char* what, std::string& error) {
@@ -335,8 +373,10 @@ private:
     Handle file_, traces_;
     GrowingVector time_, section_;
     hsize_t points_ = 0, chunkRows_ = 1, written_ = 0;
-    std::unique_ptr<Chunk> filling_, spare_;
-    std::unique_ptr<PackingLine> line_;
+    std::unique_ptr<ChunkLine> line_;
+    std::unique_ptr<Chunk> filling_;
+    std::thread writer_;
+    std::atomic<bool> failed_{false};
 };
 
 }  // namespace
