@@ -142,7 +142,9 @@ void throughput(const std::string& cli, const std::string& file) {
         {cli, "info", file},
         {"cp", file, dir + "/copy.sft"},
         {cli, "export", file, "--format", "npy", "--output", dir + "/out.npy", "--overwrite", "--quiet"},
-        {cli, "export", file, "--format", "hdf5", "--output", dir + "/out.h5", "--overwrite", "--quiet"}};
+        {cli, "export", file, "--format", "hdf5", "--output", dir + "/out.h5", "--overwrite", "--quiet"},
+        {cli, "export", file, "--format", "hdf5", "--compression", "none", "--output", dir + "/raw.h5", "--overwrite",
+         "--quiet"}};
     std::vector<RunResult> best(commands.size());
     for (auto& b : best) b.seconds = 1e300;
     for (int round = 0; round < 5; ++round) {
@@ -152,7 +154,7 @@ void throughput(const std::string& cli, const std::string& file) {
         }
     }
     std::filesystem::remove(dir + "/copy.sft");
-    const RunResult &cat = best[0], &info = best[1], &cp = best[2], &npy = best[3], &h5 = best[4];
+    const RunResult &cat = best[0], &info = best[1], &cp = best[2], &npy = best[3], &h5 = best[4], &raw = best[5];
     const double size = mib(file);
     auto line = [&](const char* what, const RunResult& base, const char* baseName, const RunResult& ours,
                     const char* goal) {
@@ -163,7 +165,9 @@ void throughput(const std::string& cli, const std::string& file) {
     line("info", cat, "cat", info, "(goal >= 0.5)");
     line("npy", cp, "cp", npy, "(goal >= 0.33)");
     line("hdf5", cp, "cp", h5, "(goal >= 0.33)");
-    for (const char* f : {"/out.npy", "/out.time.npy", "/out.freq.npy", "/out.h5"}) std::filesystem::remove(dir + f);
+    line("hdf5", cp, "cp", raw, "(--compression none)");
+    for (const char* f : {"/out.npy", "/out.time.npy", "/out.freq.npy", "/out.h5", "/raw.h5"})
+        std::filesystem::remove(dir + f);
 }
 
 void memory(const std::string& cli, const std::string& file, std::vector<std::pair<std::string, long>>& rows) {

@@ -27,6 +27,7 @@ struct ExportOptions {
     bool reduceMax = false;           // heatmap: max-hold instead of the mean
     std::optional<std::pair<double, double>> levels;
     std::optional<std::string> separator;
+    bool compress = true;  // hdf5: the traces shuffled and deflated; false stores them as they are
 };
 
 struct ExportContext {

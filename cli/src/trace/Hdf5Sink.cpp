@@ -84,14 +84,16 @@ bool numberAttribute(hid_t on, const std::string& name, double value) {
 }
 
 Handle chunkedDataset(hid_t file, const char* name, hid_t type, int rank, const hsize_t* columns,
-                      const hsize_t* chunk) {
+                      const hsize_t* chunk, bool compress = true) {
     const hsize_t dims[2] = {0, rank == 2 ? columns[0] : 0};
     const hsize_t maxDims[2] = {H5S_UNLIMITED, rank == 2 ? columns[0] : 0};
     Handle space(H5Screate_simple(rank, dims, maxDims), H5Sclose);
     Handle properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
     H5Pset_chunk(properties.get(), rank, chunk);
-    H5Pset_shuffle(properties.get());
-    H5Pset_deflate(properties.get(), 1);
+    if (compress) {
+        H5Pset_shuffle(properties.get());
+        H5Pset_deflate(properties.get(), 1);
+    }
     return Handle(H5Dcreate2(file, name, type, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT), H5Dclose);
 }
 
@@ -149,6 +151,7 @@ struct Chunk {
 // so that a fixed number of them (and of memory) serves the whole file.
 class ChunkLine {
 public:
+    // Without packers the chunks go to the writer as they are.
     ChunkLine(std::size_t packers, std::size_t chunks) : chunks_(chunks) {
         for (std::size_t i = 0; i < packers; ++i) threads_.emplace_back([this] { pack(); });
     }
@@ -185,10 +188,15 @@ public:
     void send(std::unique_ptr<Chunk> chunk) {
         {
             const std::lock_guard lock(mutex_);
-            waiting_.push_back(chunk.get());
+            if (threads_.empty()) {
+                chunk->done = true;
+            } else {
+                waiting_.push_back(chunk.get());
+            }
             order_.push_back(std::move(chunk));
         }
         wake_.notify_one();
+        if (threads_.empty()) done_.notify_all();
     }
     // No more chunks will be sent.
     void close() {
@@ -248,7 +256,7 @@ private:
 
 class Hdf5Sink : public ExportSink {
 public:
-    explicit Hdf5Sink(std::string output) : output_(std::move(output)) {}
+    Hdf5Sink(std::string output, bool compress) : output_(std::move(output)), compress_(compress) {}
     ~Hdf5Sink() override { stopWriting(); }
     std::vector<std::string> outputs() const override { return {output_}; }
 
@@ -259,7 +267,7 @@ public:
         points_ = context.points;
         chunkRows_ = std::max<hsize_t>(1, kChunkBytes / (points_ * sizeof(float)));
         const hsize_t chunk[2] = {chunkRows_, points_};
-        traces_ = chunkedDataset(file_.get(), "traces", H5T_IEEE_F32LE, 2, &points_, chunk);
+        traces_ = chunkedDataset(file_.get(), "traces", H5T_IEEE_F32LE, 2, &points_, chunk, compress_);
         if (!traces_.valid() ||
             !time_.create(file_.get(), "time", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, sizeof(double)) ||
             !section_.create(file_.get(), "section", H5T_STD_I32LE, H5T_NATIVE_INT32, sizeof(std::int32_t))) {
@@ -292,7 +300,7 @@ public:
         if (!ok) return fail("written", error);
         // From here on only the writing thread calls the library, until finish() has stopped it.
         const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-        line_ = std::make_unique<ChunkLine>(packers, 2 * packers + 2);
+        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2);
         writer_ = std::thread([this] { writeChunks(); });
         filling_ = line_->empty();
         return true;
@@ -343,12 +351,14 @@ private:
     }
 
     bool writeChunk(const Chunk& chunk) {
-        if (chunk.packedSize == 0) return false;
+        if (compress_ && chunk.packedSize == 0) return false;
         const hsize_t rows = chunk.sections.size();
         const hsize_t extent[2] = {written_ + rows, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.data()) < 0) {
+            (compress_ ? H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.data())
+                       : H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.rows.size(), chunk.rows.data())) <
+                0) {
             return false;
         }
         written_ += rows;
@@ -370,6 +380,7 @@ private:
     }
 
     std::string output_;
+    bool compress_;
     Handle file_, traces_;
     GrowingVector time_, section_;
     hsize_t points_ = 0, chunkRows_ = 1, written_ = 0;
@@ -382,7 +393,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ExportSink> makeHdf5Sink(const ExportOptions& options) {
-    return std::make_unique<Hdf5Sink>(options.output);
+    return std::make_unique<Hdf5Sink>(options.output, options.compress);
 }
 
 }  // namespace marlin::cli
