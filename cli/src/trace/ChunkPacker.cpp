@@ -271,16 +271,21 @@ bool looksLikeNoise(const unsigned char* p, std::size_t size) {
     if (size < 64 * kStretch) return false;
     std::uint32_t counts[256] = {};
     std::size_t sampled = 0;
+    const auto entropy = [&] {
+        double bits = 0;
+        for (const std::uint32_t c : counts) {
+            if (c > 0) bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(sampled));
+        }
+        return bits / static_cast<double>(sampled);
+    };
     for (std::size_t at = 0; at + kStretch <= size; at += 8 * kStretch) {
         if (nextRun(p + at, 0, kStretch) < kStretch) return false;
         for (std::size_t i = 0; i < kStretch; ++i) ++counts[p[at + i]];
         sampled += kStretch;
+        // Eight stretches tell a plane that codes well (noise shows over 7.9 bits there too).
+        if (sampled == 8 * kStretch && entropy() < 7.0) return false;
     }
-    double bits = 0;
-    for (const std::uint32_t c : counts) {
-        if (c > 0) bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(sampled));
-    }
-    return bits > 7.9 * static_cast<double>(sampled);
+    return entropy() > 7.9;
 }
 
 // The plane as one block with a Huffman code of its own, if that is smaller than storing it.
