@@ -50,7 +50,9 @@ TEST(marlin_cli_ChunkPacker, EveryKindOfPlaneInflatesToTheValues) {
         for (std::size_t i = 0; i < mixed.size(); ++i) {
             // runs of every length from 1 to 300, random bytes, and a few values only
             const std::size_t phase = i % 997;
-            mixed[i] = phase < 300 ? static_cast<unsigned char>(i / 997) : phase < 600 ? byte(rng) : byte(rng) % 3;
+            mixed[i] = phase < 300   ? static_cast<unsigned char>(i / 997)
+                       : phase < 600 ? byte(rng)
+                                     : byte(rng) % 3;
         }
         cases.push_back(mixed);
         for (const auto& values : cases) {

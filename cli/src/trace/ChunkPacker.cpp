@@ -39,8 +39,10 @@ constexpr std::array<LengthCode, kMaxRun + 1> makeLengthCodes() {
     std::array<LengthCode, kMaxRun + 1> codes{};
     // In rising order, so that 258 ends with its own symbol rather than the last of the one before.
     for (int s = 0; s < 29; ++s) {
-        for (std::size_t length = base[s]; length < base[s] + (1u << bits[s]) && length <= kMaxRun; ++length) {
-            codes[length] = {static_cast<std::uint16_t>(257 + s), bits[s], static_cast<std::uint8_t>(length - base[s])};
+        for (std::size_t length = base[s]; length < base[s] + (1u << bits[s]) && length <= kMaxRun;
+             ++length) {
+            codes[length] = {static_cast<std::uint16_t>(257 + s), bits[s],
+                             static_cast<std::uint8_t>(length - base[s])};
         }
     }
     return codes;
@@ -48,7 +50,8 @@ constexpr std::array<LengthCode, kMaxRun + 1> makeLengthCodes() {
 constexpr auto kLengthCode = makeLengthCodes();
 
 // The order in which a block's head gives the lengths of the code-length code.
-constexpr std::uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+constexpr std::uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                     11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Deflate's bit order: the first bit in the lowest bit of each byte. Each put stores eight bytes
 // and moves on by the whole bytes among them, without a branch; the output needs 8 bytes of room
@@ -93,7 +96,8 @@ std::size_t runAt(const unsigned char* p, std::size_t i, std::size_t size) {
         std::memcpy(&word, p + i + run, 8);
         if (const std::uint64_t differ = word ^ pattern; differ != 0) {
             // The first differing byte is the lowest one on a little-endian machine only.
-            if constexpr (std::endian::native == std::endian::little) return run + std::countr_zero(differ) / 8;
+            if constexpr (std::endian::native == std::endian::little)
+                return run + std::countr_zero(differ) / 8;
             break;
         }
     }
@@ -112,8 +116,10 @@ std::size_t nextRun(const unsigned char* p, std::size_t from, std::size_t size) 
             return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + offset));
         };
         const __m128i a = at(0), b = at(1), c = at(2), d = at(3);
-        const __m128i same = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c)), _mm_cmpeq_epi8(c, d));
-        if (const int mask = _mm_movemask_epi8(same); mask != 0) return j + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask))) + 1;
+        const __m128i same =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c)), _mm_cmpeq_epi8(c, d));
+        if (const int mask = _mm_movemask_epi8(same); mask != 0)
+            return j + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask))) + 1;
     }
 #endif
     if constexpr (std::endian::native == std::endian::little) {
@@ -171,7 +177,8 @@ void codeLengths(const std::uint32_t* counts, int symbols, int maxLength, std::u
     int nextLeaf = 0, nextNode = leaves;
     for (int k = leaves; k < 2 * leaves - 1; ++k) {
         auto take = [&] {
-            if (nextLeaf < leaves && (nextNode >= k || weight[nextLeaf] <= weight[nextNode])) return nextLeaf++;
+            if (nextLeaf < leaves && (nextNode >= k || weight[nextLeaf] <= weight[nextNode]))
+                return nextLeaf++;
             return nextNode++;
         };
         const int a = take(), b = take();
@@ -362,7 +369,8 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
         [&](unsigned char, std::size_t length) {
             const LengthCode& c = kLengthCode[length];
             // length symbol, its extra bits, then distance code 0 (distance 1), whose code is the bit 0
-            out.put(code[c.symbol] | (std::uint32_t{c.extra} << lengths[c.symbol]), lengths[c.symbol] + c.extraBits + 1);
+            out.put(code[c.symbol] | (std::uint32_t{c.extra} << lengths[c.symbol]),
+                    lengths[c.symbol] + c.extraBits + 1);
         });
     out.put(code[kEndOfBlock], lengths[kEndOfBlock]);
     return true;
