@@ -244,7 +244,7 @@ void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool
         o[1] = static_cast<unsigned char>(n >> 8);
         o[2] = static_cast<unsigned char>(~n);
         o[3] = static_cast<unsigned char>(~n >> 8);
-        std::memcpy(o + 4, p, n);
+        if (n > 0) std::memcpy(o + 4, p, n);  // an empty chunk has no bytes to point to
         out.skipTo(o + 4 + n);
         p += n;
     } while (size > 0);
