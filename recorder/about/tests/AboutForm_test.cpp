@@ -2,7 +2,7 @@
 
 #include "AboutFakes.h"
 #include <marlin/about/AboutWindow.h>
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <marlin/product.h>
 

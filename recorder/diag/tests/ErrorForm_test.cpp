@@ -1,4 +1,4 @@
-#include "diag/ErrorForm.h"
+#include <marlin/diag/ErrorForm.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <marlin/product.h>
 
 #include "LogFixture.h"
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 namespace marlin {
 namespace {

@@ -1,4 +1,4 @@
-#include "diag/RtfReader.h"
+#include <marlin/diag/RtfReader.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 namespace marlin {
 namespace {

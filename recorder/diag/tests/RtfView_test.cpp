@@ -1,4 +1,4 @@
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <QTextFragment>
 #include <vector>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 namespace marlin {
 namespace {

@@ -1,4 +1,4 @@
-#include "diag/RtfReader.h"
+#include <marlin/diag/RtfReader.h>
 
 #include <algorithm>
 #include <array>
