@@ -24,15 +24,6 @@ const std::vector<std::string> kTwoEntries = {"QZStandard.GetAboutFormVersion",
 
 class ErrorFormTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "marlin_diag_ErrorForm_test";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
-
     ErrorFormTest() {
         form.SetNoticePresenter([this](QWidget*, const QString& caption, const QString& text) {
             notices.push_back(caption + "|" + text);
