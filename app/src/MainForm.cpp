@@ -19,6 +19,7 @@
 #include "prismbar/TextPropertyBag.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -51,6 +52,7 @@ const QString kShowOptions = QStringLiteral("show options");
 const QString kSaveDialogTitle = QStringLiteral("select file to generate");
 const QString kSaveDialogFilter = QStringLiteral("Reelplay Files (*.sft);;All files (*)");
 const QString kHideOptions = QStringLiteral("hide options");
+const QString kStatusTip = QStringLiteral("indicates the current status");
 
 void setBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
@@ -148,7 +150,7 @@ void MainForm::buildControls() {
     setBackground(m_connect, kDisconnectedRed);
 
     m_status = addLabel(this, "Status", QString(), {960, 120, 1815, 195});
-    m_status->setToolTip(QStringLiteral("indicates the current status"));
+    m_status->setToolTip(kStatusTip);
     setBackground(m_status, Qt::white);
     {
         QPalette palette = m_status->palette();
@@ -195,6 +197,12 @@ void MainForm::buildControls() {
     m_recTrace->setObjectName(QStringLiteral("RecTrace"));
     m_recTrace->setGeometry(m_scale.rect(1560, 1020, 1035, 315));
     m_recTrace->setToolTip(QStringLiteral("select the trace to be recorded"));
+    // Beside the trace list, where the frame has room; the controls of old stay where they were.
+    m_reconnect = new QCheckBox(QStringLiteral("reconnect"), m_frame2);
+    m_reconnect->setObjectName(QStringLiteral("Reconnect"));
+    m_reconnect->setGeometry(m_scale.rect(2760, 1050, 1335, 255));
+    m_reconnect->setToolTip(
+        QStringLiteral("when the instrument is lost, open it again and go on recording into the same file"));
 
     m_frame1 = new QGroupBox(QStringLiteral("file settings"), this);
     m_frame1->setObjectName(QStringLiteral("Frame1"));
@@ -263,6 +271,8 @@ void MainForm::applySettings(const RecorderSettings& settings) {
     (settings.format == FileForm::Ascii ? m_formatAscii : m_formatBinary)->setChecked(true);
     m_asciiSep->setText(QString::fromLocal8Bit(settings.separator));
     m_sync = settings.sync;
+    m_reconnect->setChecked(settings.reconnect);
+    m_giveUpAfter = settings.giveUpAfter;
 }
 
 bool MainForm::isRecording() const {
@@ -389,6 +399,8 @@ RecorderSettings MainForm::currentSettings() {
     settings.format = m_formatAscii->isChecked() ? FileForm::Ascii : FileForm::Binary;
     settings.separator = m_asciiSep->text().toLocal8Bit().toStdString();
     settings.sync = m_sync;
+    settings.reconnect = m_reconnect->isChecked();
+    settings.giveUpAfter = m_giveUpAfter;
     return settings;
 }
 
@@ -398,6 +410,10 @@ void MainForm::showIntervalText(const std::string& text) {
 
 void MainForm::showStatus(const std::string& text) {
     m_status->setText(QString::fromLocal8Bit(text));
+    // A status longer than its line ("reconnecting ... attempt 3, 12 s since the last reading")
+    // can be read in full over it.
+    const bool cut = m_status->fontMetrics().horizontalAdvance(m_status->text()) > m_status->contentsRect().width();
+    m_status->setToolTip(cut ? m_status->text() : kStatusTip);
     emit statusShown(m_status->text());
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 
 class KXprogressBar;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -131,6 +132,8 @@ private:
     bool m_exitPending = false;
     // The settings file's sync choice; no control shows it, START saves it back as it was read.
     std::optional<bool> m_sync;
+    // The same for the time a reconnecting recording waits for its instrument.
+    std::optional<double> m_giveUpAfter;
     std::unique_ptr<Stopwatch> m_stopwatch;
     std::unique_ptr<RecordingSession> m_session;
 
@@ -148,6 +151,7 @@ private:
     QLineEdit* m_ipAdr = nullptr;
     QLineEdit* m_recInter = nullptr;
     QComboBox* m_recTrace = nullptr;
+    QCheckBox* m_reconnect = nullptr;
     QLineEdit* m_fileName = nullptr;
     QPushButton* m_fileSel = nullptr;
     QRadioButton* m_formatAscii = nullptr;

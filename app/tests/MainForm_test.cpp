@@ -5,6 +5,7 @@
 
 #include <marlin/product.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -336,6 +337,34 @@ TEST_F(MainFormLoadTest, ShowsTheStoredSettings) {
     EXPECT_EQ(fileName->cursorPosition(), fileName->text().size());
     EXPECT_TRUE(child<QRadioButton>("FileFormat(0)")->isChecked());
     EXPECT_EQ(child<QLineEdit>("ASCIISep")->text(), QStringLiteral("||"));
+}
+
+TEST_F(MainFormLoadTest, ReconnectBoxBesideTheTraceListKeepsTheStoredChoice) {
+    RecorderSettings stored = RecorderSettings::defaults();
+    stored.reconnect = true;
+    stored.giveUpAfter = 120;
+    ASSERT_TRUE(settingsFile.save(stored));
+    createForm();
+    auto* box = child<QCheckBox>("Reconnect");
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(box->parentWidget(), child<QGroupBox>("Frame2"));
+    EXPECT_EQ(box->geometry(), twips(2760, 1050, 1335, 255));
+    EXPECT_LE(box->geometry().right(), child<QGroupBox>("Frame2")->width());
+    for (QWidget* other : child<QGroupBox>("Frame2")->findChildren<QWidget*>()) {
+        if (other != box && other->parentWidget() == box->parentWidget()) {
+            EXPECT_FALSE(other->geometry().intersects(box->geometry())) << other->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(form->currentSettings().giveUpAfter, 120);  // no control of its own: kept as read
+    box->setChecked(false);
+    EXPECT_FALSE(form->currentSettings().reconnect);
+
+    // Its status is longer than the status line: the tip shows it whole.
+    const std::string waiting = "reconnecting ... attempt 12, 1234 s since the last reading";
+    form->showStatus(waiting);
+    EXPECT_EQ(child<QLabel>("Status")->toolTip().toStdString(), waiting);
+    form->showStatus("idle.");
+    EXPECT_EQ(child<QLabel>("Status")->toolTip(), QStringLiteral("indicates the current status"));
 }
 
 TEST_F(MainFormLoadTest, SaveDialogProposesTheSuggestedNameAndCancelKeepsItBare) {

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "RawBusClient.h"
 #include "marlin/core/TraceFile.h"
@@ -117,9 +118,25 @@ double formatMs(std::uint32_t points) {
     return best;
 }
 
+// The four loopback addresses the simulators listen on, from FIRST on (default 127.0.0.151).
+std::vector<std::string> addressesFrom(const std::string& first) {
+    const auto dot = first.rfind('.');
+    const int last = std::atoi(first.c_str() + dot + 1);
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 4; ++i) addresses.push_back(first.substr(0, dot + 1) + std::to_string(last + i));
+    return addresses;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || argv[1][0] == '-'))) {
+        std::printf("Usage: marlin_bench_record_rate [FIRST_ADDRESS]\n"
+                    "The simulators listen on four loopback addresses from FIRST_ADDRESS on (default "
+                    "127.0.0.151).\n");
+        return argc == 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
+    }
+    const auto addresses = addressesFrom(argc == 2 ? argv[1] : "127.0.0.151");
     const std::string dir =
         std::filesystem::temp_directory_path() / ("marlin-rate-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -128,10 +145,10 @@ int main() {
         bool ascii;
         const char* address;
     };
-    const Case cases[] = {{501, false, "127.0.0.151"},
-                          {501, true, "127.0.0.152"},
-                          {100001, false, "127.0.0.153"},
-                          {100001, true, "127.0.0.154"}};
+    const Case cases[] = {{501, false, addresses[0].c_str()},
+                          {501, true, addresses[1].c_str()},
+                          {100001, false, addresses[2].c_str()},
+                          {100001, true, addresses[3].c_str()}};
     std::printf("%-8s %-7s %14s %14s %7s %12s\n", "points", "form", "raw client/s", "marlin-cli/s", "ratio",
                 "cli CPU ms/r");
     for (const auto& c : cases) {

@@ -42,10 +42,14 @@ int exitStatusFor(RecordingSession::Outcome outcome) {
     return kExitUsage;
 }
 
+std::string timesText(int count) {
+    return count == 1 ? std::string("once") : std::to_string(count) + " times";
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
-        HostProbe* probe) {
+        HostProbe* probe, const RecordingSession::ReconnectSchedule* reconnectSchedule) {
     if (isTraceCommand(args)) return runTraceCommand(args, out, err, ::isatty(STDERR_FILENO) != 0);
     std::string error;
     const auto options = parseCommandLine(args, error);
@@ -67,6 +71,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
     const RecorderSettings settings = options->applyTo(settingsFile.load());
+    if (options->giveUpAfter && !settings.reconnect) {
+        err << "marlin-cli: --give-up-after applies only to a recording that reconnects; give --reconnect "
+               "too.\nTry 'marlin-cli --help'.\n";
+        return kExitUsage;
+    }
 
     ConsoleWindow::Limits limits;
     limits.readings = options->readings;
@@ -82,6 +91,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     SteadyStopwatch stopwatch;
     RecordingSession session(window, bus, probe ? *probe : networkProbe, stopwatch);
     if (!options->keepSettings) session.setSettingsFile(&settingsFile);
+    if (reconnectSchedule) session.setReconnectSchedule(*reconnectSchedule);
     window.attach(&session);
 
     session.StartRec_Click();
@@ -102,7 +112,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const int status = exitStatusFor(outcome);
     if (status == kExitOk && !options->quiet) {
         out << session.readingCount() << (session.readingCount() == 1 ? " reading" : " readings")
-            << " written to " << settings.fileName << '\n';
+            << " written to " << settings.fileName;
+        if (session.connectionDrops() > 0) {
+            out << "; connection lost " << timesText(session.connectionDrops()) << ", resumed "
+                << timesText(session.connectionResumes());
+        }
+        out << '\n';
     }
     return status;
 }

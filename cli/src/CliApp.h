@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "marlin/core/RecordingSession.h"
+
 namespace marlin {
 class HostProbe;
 }
@@ -14,8 +16,9 @@ namespace marlin::cli {
 // Runs marlin-cli with the arguments after the program name; returns the exit status.
 // `terminal` says whether `out` is a terminal (status line and countdown bar). `probe` replaces
 // the network's name resolution and echo check (tests hand one in where ICMP is not allowed);
-// null: the network's.
+// null: the network's. `reconnectSchedule` replaces the waits between attempts to reopen a lost
+// instrument (tests shorten them); null: 1 s, doubled up to 60 s.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
-        HostProbe* probe = nullptr);
+        HostProbe* probe = nullptr, const RecordingSession::ReconnectSchedule* reconnectSchedule = nullptr);
 
 }  // namespace marlin::cli

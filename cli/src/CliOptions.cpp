@@ -17,6 +17,8 @@ RecorderSettings CliOptions::applyTo(RecorderSettings s) const {
     if (format) s.format = *format;
     if (separator) s.separator = *separator;
     if (sync) s.sync = *sync;
+    if (reconnect) s.reconnect = *reconnect;
+    if (giveUpAfter) s.giveUpAfter = *giveUpAfter;
     return s;
 }
 
@@ -80,29 +82,36 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             o.readings = k;
-        } else if (arg == "--duration") {
+        } else if (arg == "--duration" || arg == "--give-up-after") {
             const auto v = take(arg);
             if (!v) return std::nullopt;
             double seconds = 0;
             const auto res = std::from_chars(v->data(), v->data() + v->size(), seconds);
             if (res.ec != std::errc() || res.ptr != v->data() + v->size() || !(seconds > 0) ||
                 !std::isfinite(seconds)) {
-                error = "--duration must be a number of seconds above 0, not \"" + *v + "\"";
+                error = arg + " must be a number of seconds above 0, not \"" + *v + "\"";
                 return std::nullopt;
             }
             // The steady clock counts nanoseconds in 64 bits; a longer time would wrap.
             if (seconds > kMaxDurationSeconds) {
-                error = "--duration can be at most " + std::to_string(static_cast<long long>(kMaxDurationSeconds)) +
-                        " seconds (100 years), not \"" + *v + "\"; leave it out to record until stopped";
+                error = arg + " can be at most " + std::to_string(static_cast<long long>(kMaxDurationSeconds)) +
+                        " seconds (100 years), not \"" + *v + "\"" +
+                        (arg == "--duration" ? "; leave it out to record until stopped" : "");
                 return std::nullopt;
             }
-            o.duration = seconds;
+            (arg == "--duration" ? o.duration : o.giveUpAfter) = seconds;
         } else if (arg == "--sync" || arg == "--no-sync") {
             if (scan.hasJoinedValue()) {
                 error = arg + " takes no value";
                 return std::nullopt;
             }
             o.sync = arg == "--sync";
+        } else if (arg == "--reconnect" || arg == "--no-reconnect") {
+            if (inlineValue) {
+                error = arg + " takes no value";
+                return std::nullopt;
+            }
+            o.reconnect = arg == "--reconnect";
         } else if (arg == "--overwrite") {
             o.overwrite = true;
         } else if (arg == "--settings") {
@@ -148,6 +157,20 @@ std::string usageText() {
            "  --no-sync             leave the writing out to the system (faster back to back)\n"
            "                        Without either: sync for intervals of 1 s or more, not for\n"
            "                        faster recording (or as the settings file says: [SYNC])\n"
+           "  --reconnect           a reading that fails because the instrument is gone\n"
+           "                        (connection closed, no reply, block cut off) does not end\n"
+           "                        the recording: the instrument is opened again, after\n"
+           "                        1 s, 2 s, 4 s ... at most 60 s, and the readings go on\n"
+           "                        into the same file, numbered on. Each loss and each\n"
+           "                        resume is reported on standard error (also with --quiet).\n"
+           "                        An instrument that comes back with another identity or\n"
+           "                        trace length, or an inactive trace, ends the recording.\n"
+           "  --give-up-after SECONDS\n"
+           "                        with --reconnect: end the recording (exit status 7) after\n"
+           "                        this long without a reading, counted from the last one\n"
+           "                        written (default 3600; make it longer than the interval)\n"
+           "  --no-reconnect        a failed reading ends the recording (the default, or as\n"
+           "                        the settings file says: [RECONNECT])\n"
            "  --overwrite           replace an existing trace file (without it, an existing\n"
            "                        file stops the program and is left untouched)\n"
            "  --settings INI_PATH   settings file (at most 1 MiB) to read and to save the\n"
@@ -177,9 +200,12 @@ std::string usageText() {
            "  4  the bus library could not be loaded or lacks a function\n"
            "  5  the instrument could not be opened, does not answer, or does not identify\n"
            "     itself as a " MARLIN_MAKER_NAME
-           " instrument\n"
+           " instrument (with --reconnect: as the one the recording\n"
+           "     started with)\n"
            "  6  the selected trace is not active on the instrument\n"
-           "  7  a reading failed: no, short or malformed data (earlier readings are kept)\n"
+           "  7  a reading failed: no, short or malformed data (earlier readings are kept);\n"
+           "     with --reconnect: the instrument did not answer again in time, or its trace\n"
+           "     length changed\n"
            "  8  the trace file could not be created or written (earlier readings are kept),\n"
            "     or someone else deleted, replaced or shortened it during the recording\n";
 }

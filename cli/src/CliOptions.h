@@ -37,6 +37,8 @@ struct CliOptions {
     std::optional<std::uint64_t> readings;
     std::optional<double> duration;  // seconds
     std::optional<bool> sync;        // --sync / --no-sync; unset: the settings file's choice
+    std::optional<bool> reconnect;   // --reconnect / --no-reconnect; unset: the settings file's choice
+    std::optional<double> giveUpAfter;  // seconds
     bool overwrite = false;
     std::optional<std::string> settingsPath;
     bool keepSettings = false;  // read the settings file but never write it (a service's configuration)

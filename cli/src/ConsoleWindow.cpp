@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "marlin/core/RecordingSession.h"
+#include <marlin/base/TimeStamp.h>
 
 namespace marlin::cli {
 
@@ -53,6 +54,24 @@ bool ConsoleWindow::askOverwrite(const std::string&, const std::string&) {
 void ConsoleWindow::showWarning(const std::string& title, const std::string& text) {
     finish();
     err_ << title << ": " << withNewlines(text) << '\n';
+    err_.flush();
+}
+
+void ConsoleWindow::connectionLost(const std::string& why) {
+    finish();
+    const int count = session_ ? session_->readingCount() : 0;
+    err_ << "marlin-cli: " << TimeStamp::now().isoText().substr(0, 19) << " connection lost after " << count
+         << (count == 1 ? " reading: " : " readings: ") << withNewlines(why) << " Reconnecting; giving up after "
+         << settings_.giveUpSeconds() << " s without a reading.\n";
+    err_.flush();
+}
+
+void ConsoleWindow::connectionResumed(int attempts, double secondsWithoutReading) {
+    finish();
+    const int count = session_ ? session_->readingCount() : 0;
+    err_ << "marlin-cli: " << TimeStamp::now().isoText().substr(0, 19) << " connection back at attempt "
+         << attempts << ", " << static_cast<long long>(secondsWithoutReading) << " s after the last reading; "
+         << "recording goes on with reading " << count + 1 << ".\n";
     err_.flush();
 }
 

@@ -3,6 +3,8 @@
 // settings file, warnings go to standard error, and on a terminal one line shows the status, a
 // countdown bar to the next sweep and the readings taken. Its event wait sleeps in poll() on the
 // signal pipe, and it runs STOP when the readings or the duration are reached or a signal came.
+// A recording that reconnects reports each loss and each resume of the instrument on standard
+// error.
 
 #include <chrono>
 #include <cstdint>
@@ -44,6 +46,9 @@ public:
     bool askOverwrite(const std::string& title, const std::string& text) override;
     void showWarning(const std::string& title, const std::string& text) override;
     void letPendingEventsRun(std::chrono::milliseconds maxWait) override;
+    // One line each on standard error, with the time, also when quiet.
+    void connectionLost(const std::string& why) override;
+    void connectionResumed(int attempts, double secondsWithoutReading) override;
 
 private:
     void checkStopConditions();

@@ -63,6 +63,9 @@ TEST(CliOptionsTest, BadValuesSayWhatIsWrong) {
         // Longer than the clock can count ahead: would end the recording at once.
         {{"record", "--duration", "1e10"}, "--duration can be at most 3155760000 seconds"},
         {{"record", "--duration", "1e300"}, "--duration can be at most"},
+        {{"record", "--give-up-after", "0"}, "--give-up-after must be a number of seconds above 0"},
+        {{"record", "--give-up-after", "1e300"}, "--give-up-after can be at most 3155760000 seconds"},
+        {{"record", "--reconnect=yes"}, "--reconnect takes no value"},
         {{"record", "--file", ""}, "--file needs"},
         {{"record", "--separator", "a\nb"}, "line end"},
         {{"record", "--bogus"}, "unknown argument \"--bogus\""},
@@ -83,7 +86,8 @@ TEST(CliOptionsTest, HelpNeedsNoCommandAndListsTheExitStatuses) {
     const auto text = usageText();
     for (const char* word :
          {"--address", "--trace", "--interval", "--file", "--format", "--separator", "--readings",
-          "--duration", "--overwrite", "--settings", "--quiet", "--sync", "--no-sync", "Exit status", "  8  "}) {
+          "--duration", "--overwrite", "--settings", "--quiet", "--sync", "--no-sync", "--reconnect",
+          "--give-up-after SECONDS", "--no-reconnect", "Exit status", "  8  "}) {
         EXPECT_NE(text.find(word), std::string::npos) << word;
     }
 }
@@ -97,6 +101,23 @@ TEST(CliOptionsTest, SyncChoiceOverridesTheSettingsFileOnlyWhenGiven) {
     std::string error;
     EXPECT_FALSE(parse({"record", "--sync=yes"}, &error));
     EXPECT_EQ(error, "--sync takes no value");
+}
+
+TEST(CliOptionsTest, ReconnectChoiceAndGiveUpTimeOverrideTheSettingsFileOnlyWhenGiven) {
+    RecorderSettings fromFile;
+    fromFile.reconnect = true;
+    fromFile.giveUpAfter = 60;
+    EXPECT_TRUE(parse({"record"})->applyTo(fromFile).reconnect);
+    EXPECT_EQ(parse({"record"})->applyTo(fromFile).giveUpAfter, 60);
+    EXPECT_FALSE(parse({"record", "--no-reconnect"})->applyTo(fromFile).reconnect);
+    const auto s = parse({"record", "--reconnect", "--give-up-after=7.5"})->applyTo({});
+    EXPECT_TRUE(s.reconnect);
+    EXPECT_EQ(s.giveUpSeconds(), 7.5);
+    // A time to give up after means nothing to a recording that does not reconnect.
+    std::ostringstream out, err;
+    EXPECT_EQ(run({"record", "--give-up-after", "5", "--settings", "/nonexistent-marlin-dir/m.ini"}, out, err, false),
+              kExitUsage);
+    EXPECT_NE(err.str().find("--give-up-after applies only to a recording that reconnects"), std::string::npos);
 }
 
 TEST(CliOptionsTest, SettingsFileAboveOneMebibyteIsRefusedUnread) {

@@ -8,12 +8,15 @@
 
 #include <analyzer_sim/Simulator.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -98,7 +101,7 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         out.str("");
         err.str("");
-        return run(args, out, err, terminal, &probe);
+        return run(args, out, err, terminal, &probe, schedule ? &*schedule : nullptr);
     }
 
     // The program messages the simulator ran, in order.
@@ -127,6 +130,7 @@ protected:
     }
 
     std::unique_ptr<sim::Simulator> sim;
+    std::optional<RecordingSession::ReconnectSchedule> schedule;  // none: the program's own waits
     std::string address;
     std::string file;
     std::string ini;
@@ -142,6 +146,73 @@ private:
 };
 
 #define START_SIMULATOR(...) startSimulator(__VA_ARGS__)
+
+// Text that the program writes on its thread while the test waits on its own for a part of it.
+class WatchedText final : public std::streambuf {
+public:
+    bool waitFor(const std::string& part, std::chrono::seconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return text_.find(part) != std::string::npos; });
+    }
+    std::string text() {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        {
+            std::lock_guard lock(mutex_);
+            text_.append(s, static_cast<std::size_t>(n));
+        }
+        changed_.notify_all();
+        return n;
+    }
+    int_type overflow(int_type c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        const char ch = traits_type::to_char_type(c);
+        xsputn(&ch, 1);
+        return c;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string text_;
+};
+
+// Every device was closed before the next one was opened: the recorder never holds two.
+::testing::AssertionResult oneDeviceAtATime(const std::vector<sim::DeviceEvent>& events) {
+    int open = 0;
+    for (const auto& e : events) {
+        open += e.kind == sim::DeviceEvent::Kind::Opened ? 1 : -1;
+        if (open > 1) return ::testing::AssertionFailure() << "device " << e.id << " opened beside another";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Sections numbered 1, 2, ... without a gap, after one head.
+::testing::AssertionResult numberedWithoutGaps(const std::string& file, std::size_t& count) {
+    std::string head;
+    std::vector<Section> sections;
+    if (!parseBinary(file, 501, head, sections)) return ::testing::AssertionFailure() << "not a trace file";
+    if (file.find("ENDSTOP", 1) != std::string::npos) return ::testing::AssertionFailure() << "a second head";
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        if (sections[k].line.rfind("Section" + std::to_string(k + 1) + ";", 0) != 0)
+            return ::testing::AssertionFailure() << "section " << k + 1 << " is " << sections[k].line;
+    }
+    count = sections.size();
+    char countField[19];
+    std::snprintf(countField, sizeof countField, "ENDSTOP;0x%-8zX", count);
+    if (file.compare(0, 18, countField) != 0) return ::testing::AssertionFailure() << file.substr(0, 18);
+    return ::testing::AssertionSuccess();
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 TEST_F(RecordEndToEnd, BinaryRecordingByteExactWithTheCommandSequence) {
     START_SIMULATOR("127.0.0.120");
@@ -447,6 +518,107 @@ TEST_F(RecordEndToEnd, SigtermRunsStopAndExitsZero) {
     std::vector<Section> sections;
     ASSERT_TRUE(parseBinary(readFile(file), 501, head, sections));
     EXPECT_GE(sections.size(), 3u);
+}
+
+TEST_F(RecordEndToEnd, ReconnectsThroughEachConnectionFaultIntoTheSameFile) {
+    schedule = RecordingSession::ReconnectSchedule{std::chrono::milliseconds(20), std::chrono::milliseconds(100)};
+    struct Case {
+        const char* address;
+        sim::FaultOptions faults;
+        int readings;
+        bool closedByClient;  // the fault leaves the device open: the recorder closes it
+    };
+    Case cases[] = {{"127.0.11.1", {}, 6, false}, {"127.0.11.2", {}, 2, true}, {"127.0.11.3", {}, 3, true}};
+    cases[0].faults.closeAfterReplies = 6;      // two readings per device, then the connection closes
+    cases[1].faults.stallAfterReplies = 4;      // one reading per device, then no reply
+    cases[2].faults.shortBlockAfterReplies = 5;  // the device's next trace block breaks off
+    for (const Case& c : cases) {
+        sim::SimulatorOptions options;
+        options.faults = c.faults;
+        if (sim) sim->stop();
+        START_SIMULATOR(c.address, options);
+        ASSERT_EQ(record({"--interval", "0", "--readings", std::to_string(c.readings), "--reconnect", "--overwrite"}),
+                  kExitOk)
+            << c.address << ": " << err.str();
+        std::size_t count = 0;
+        EXPECT_TRUE(numberedWithoutGaps(readFile(file), count)) << c.address;
+        EXPECT_EQ(count, static_cast<std::size_t>(c.readings)) << c.address;
+        const std::size_t drops = occurrences(err.str(), " connection lost after ");
+        EXPECT_GE(drops, 1u) << c.address;
+        EXPECT_EQ(occurrences(err.str(), " connection back at attempt 1, "), drops) << err.str();
+        EXPECT_NE(out.str().find("; connection lost "), std::string::npos) << out.str();
+        const auto events = sim->deviceEvents();
+        EXPECT_TRUE(oneDeviceAtATime(events)) << c.address;
+        ASSERT_GE(events.size(), 3u);
+        EXPECT_EQ(events[1], (sim::DeviceEvent{sim::DeviceEvent::Kind::Closed, events[0].id, c.closedByClient}))
+            << c.address;
+        EXPECT_EQ(events[2].kind, sim::DeviceEvent::Kind::Opened);
+    }
+}
+
+TEST_F(RecordEndToEnd, ReconnectsToASimulatorStoppedAndStartedAgain) {
+    START_SIMULATOR("127.0.11.4");
+    const RecordingSession::ReconnectSchedule waits{std::chrono::milliseconds(100), std::chrono::milliseconds(400)};
+    WatchedText screen;
+    std::ostream screenOut(&screen);
+    int status = -1;
+    std::thread program([&] {
+        const std::vector<std::string> args = {"record", "--address", address, "--file", file, "--settings", ini,
+                                               "--interval", "0", "--reconnect"};
+        status = run(args, screenOut, err, true, &probe, &waits);
+    });
+    const bool recording = waitForLog("TRAC? TRACE1", 2, std::chrono::seconds(20));
+    sim->stop();
+    // The status line shows a second attempt only once the first found nothing listening.
+    const bool refused = screen.waitFor("reconnecting ... attempt 2, ", std::chrono::seconds(20));
+    const auto sentBefore = commands();
+    const std::size_t before = sentBefore.size();
+    sim->start();
+    const auto traces = static_cast<std::size_t>(std::count(sentBefore.begin(), sentBefore.end(), "TRAC? TRACE1"));
+    const bool resumed = waitForLog("TRAC? TRACE1", traces + 2, std::chrono::seconds(20));
+    ::kill(::getpid(), SIGTERM);
+    program.join();
+    ASSERT_TRUE(recording && refused && resumed) << recording << refused << resumed << err.str();
+    EXPECT_EQ(status, kExitOk) << err.str();
+    std::size_t count = 0;
+    EXPECT_TRUE(numberedWithoutGaps(readFile(file), count));
+    EXPECT_GE(count, 3u);
+    EXPECT_NE(screen.text().find("; connection lost once, resumed once\n"), std::string::npos);
+    EXPECT_NE(err.str().find(" connection back at attempt "), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find(" connection back at attempt 1, "), std::string::npos) << err.str();
+    // The instrument opened again gets the start-up commands, and no second trace description.
+    const auto sent = commands();
+    EXPECT_EQ(std::vector<std::string>(sent.begin() + static_cast<std::ptrdiff_t>(before),
+                                       sent.begin() + static_cast<std::ptrdiff_t>(before) + 4),
+              (std::vector<std::string>{"*IDN?", "SYST:DISP:UPD ON", "INIT:CONT OFF", "SWE:TIME?"}));
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "MMEM:DATA? 'C:\\TRACE.DAT'"), 1);
+    const auto events = sim->deviceEvents();
+    EXPECT_TRUE(oneDeviceAtATime(events));
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[1].kind, sim::DeviceEvent::Kind::Closed);
+    EXPECT_EQ(events[2].kind, sim::DeviceEvent::Kind::Opened);
+}
+
+TEST_F(RecordEndToEnd, SignalDuringTheWaitToReconnectEndsTheRecordingAtOnce) {
+    START_SIMULATOR("127.0.11.6");
+    // Far longer than the test may take: only a wait that the signal ends lets it pass.
+    const RecordingSession::ReconnectSchedule longWait{std::chrono::minutes(10), std::chrono::minutes(10)};
+    WatchedText messages;
+    std::ostream messagesOut(&messages);
+    int status = -1;
+    std::thread program([&] {
+        const std::vector<std::string> args = {"record", "--address", address, "--file", file, "--settings", ini,
+                                               "--interval", "0", "--reconnect"};
+        status = run(args, out, messagesOut, false, &probe, &longWait);
+    });
+    const bool recording = waitForLog("TRAC? TRACE1", 1, std::chrono::seconds(20));
+    sim->stop();
+    const bool lost = messages.waitFor(" connection lost after ", std::chrono::seconds(20));
+    ::kill(::getpid(), SIGTERM);
+    program.join();
+    ASSERT_TRUE(recording && lost) << messages.text();
+    EXPECT_EQ(status, kExitOk) << messages.text();
+    EXPECT_NE(out.str().find("; connection lost once, resumed 0 times\n"), std::string::npos) << out.str();
 }
 
 TEST_F(RecordEndToEnd, HelpAndBadArguments) {

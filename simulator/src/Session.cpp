@@ -373,7 +373,10 @@ void Session::serveData() {
         std::lock_guard lock(mutex_);
         markIdle();
     }
-    if (!closing_) log("client closed the device");
+    if (!closing_) {
+        clientClosed_ = true;
+        log("client closed the device");
+    }
     close();
     dataDone_ = true;
     if (!controlStarted_ || controlDone_) host_.sessionFinished();

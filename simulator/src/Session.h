@@ -50,6 +50,8 @@ public:
     void close();
     void join();
     bool finished() const { return dataDone_.load() && (!controlStarted_.load() || controlDone_.load()); }
+    // The client ended the data connection (rather than the simulator closing the device).
+    bool closedByClient() const { return clientClosed_.load(); }
 
     const Token& token() const { return token_; }
     std::uint64_t id() const { return id_; }
@@ -120,6 +122,7 @@ private:
     std::atomic<bool> controlStarted_{false};
     std::atomic<bool> controlDone_{false};
     std::atomic<bool> closing_{false};
+    std::atomic<bool> clientClosed_{false};
     std::atomic<bool> writing_{false};  // a data send is under way
 };
 

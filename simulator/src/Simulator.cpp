@@ -142,7 +142,10 @@ public:
             std::lock_guard lock(sessionsMutex_);
             sessions.swap(sessions_);
         }
-        for (auto& s : sessions) s->close();
+        for (auto& s : sessions) {
+            s->close();
+            recordEvent({DeviceEvent::Kind::Closed, s->id(), s->closedByClient()});
+        }
         for (auto& s : sessions) s->join();
         sessions.clear();
         listener_.reset();
@@ -161,6 +164,11 @@ public:
         }
         std::lock_guard lock(sessionsMutex_);
         for (auto& s : sessions_) s->setTraceActive(trace, active);
+    }
+
+    std::vector<DeviceEvent> deviceEvents() const {
+        std::lock_guard lock(eventsMutex_);
+        return events_;
     }
 
     std::vector<DeviceState> devices() const {
@@ -369,6 +377,7 @@ private:
             std::lock_guard lock(sessionsMutex_);
             sessions_.push_back(session);
         }
+        recordEvent({DeviceEvent::Kind::Opened, session->id(), false});
         try {
             session->start();
         } catch (const std::system_error&) {
@@ -408,6 +417,8 @@ private:
             std::lock_guard lock(sessionsMutex_);
             for (auto it = sessions_.begin(); it != sessions_.end();) {
                 if ((*it)->finished()) {
+                    // Listed before its sockets close below, which is when the client sees it end.
+                    recordEvent({DeviceEvent::Kind::Closed, (*it)->id(), (*it)->closedByClient()});
                     done.push_back(std::move(*it));
                     it = sessions_.erase(it);
                 } else {
@@ -416,6 +427,11 @@ private:
             }
         }
         for (auto& s : done) s->join();
+    }
+
+    void recordEvent(const DeviceEvent& event) {
+        std::lock_guard lock(eventsMutex_);
+        events_.push_back(event);
     }
 
     mutable std::mutex optionsMutex_;
@@ -429,6 +445,8 @@ private:
     std::thread acceptor_;
     mutable std::mutex sessionsMutex_;
     std::list<std::shared_ptr<Session>> sessions_;
+    mutable std::mutex eventsMutex_;
+    std::vector<DeviceEvent> events_;
     std::uint64_t deviceCount_ = 0;
     std::mt19937 random_{std::random_device{}()};
     std::shared_ptr<MemoryBudget> budget_;
@@ -473,6 +491,9 @@ void Simulator::setTraceActive(int trace, bool active) {
 }
 std::vector<DeviceState> Simulator::devices() const {
     return impl_->devices();
+}
+std::vector<DeviceEvent> Simulator::deviceEvents() const {
+    return impl_->deviceEvents();
 }
 
 std::uint16_t Simulator::defaultPort() {

@@ -2,6 +2,7 @@
 // readings first) and hands every selected complete reading to the chosen format. The files are
 // written under temporary names and renamed only when all went well, so an existing OUT is never
 // lost to a failed export.
+#include <bit>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -126,6 +127,7 @@ int runExport(const ExportOptions& o, std::ostream& out, std::ostream& err, bool
     std::string error;
     std::uint64_t exported = 0;
     std::vector<float> values;
+    const bool rawData = std::endian::native == std::endian::little && sink->takesBinaryData();
     Progress progress(err, showProgress, fileSize, "exporting");
     const auto status = r.update([&](const reader::Section& s, std::string_view data) {
         if (!error.empty() || !selected(s)) return;
@@ -135,6 +137,12 @@ int runExport(const ExportOptions& o, std::ostream& out, std::ostream& err, bool
             context.axis = r.axis();
             if (!sink->begin(context, temporary, error)) return;
             begun = true;
+        }
+        if (rawData && s.form == reader::SectionForm::Binary && data.size() == std::size_t{r.values()} * 4) {
+            if (!sink->addBinary(s, data, error)) return;
+            ++exported;
+            progress.at(s.end, exported);
+            return;
         }
         values.resize(r.values());
         if (!r.decode(s, data, values)) {

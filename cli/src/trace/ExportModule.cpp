@@ -7,28 +7,29 @@
 
 namespace marlin::cli {
 
-namespace {
-constexpr const char* kModuleName = "marlin-cli-export.so";
-}
-
 std::unique_ptr<ExportSink> loadModuleSink(const ExportOptions& options, std::string& error) {
-    // Loaded once and never unloaded: the sinks it makes carry its code.
-    static void* module = nullptr;
-    static std::string tried;
+    const bool hdf5 = options.format == ExportFormat::Hdf5;
+    const char* const moduleName = hdf5 ? "marlin-cli-hdf5.so" : "marlin-cli-png.so";
+    // Each loaded once and never unloaded: the sinks it makes carry its code.
+    static void* modules[2] = {nullptr, nullptr};
+    static std::string tried[2];
+    const int slot = hdf5 ? 0 : 1;
+    void*& module = modules[slot];
     if (!module) {
+        tried[slot].clear();
         std::error_code ec;
         const auto self = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
         // Beside the program or in ../lib in a build tree; in the package's own library folder
         // once installed.
-        const std::filesystem::path installed = std::filesystem::path(MARLIN_CLI_MODULE_DIR) / kModuleName;
-        for (const auto& candidate : {self / kModuleName, self.parent_path() / "lib" / kModuleName, installed}) {
+        const std::filesystem::path installed = std::filesystem::path(MARLIN_CLI_MODULE_DIR) / moduleName;
+        for (const auto& candidate : {self / moduleName, self.parent_path() / "lib" / moduleName, installed}) {
             module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (module) break;
-            tried += "\n  " + candidate.string() + ": " + ::dlerror();
+            tried[slot] += "\n  " + candidate.string() + ": " + ::dlerror();
         }
     }
     if (!module) {
-        error = "the export module could not be loaded:" + tried;
+        error = std::string("the export module ") + moduleName + " could not be loaded:" + tried[slot];
         return nullptr;
     }
     using Create = ExportSink* (*)(int, const ExportOptions*);
@@ -39,8 +40,8 @@ std::unique_ptr<ExportSink> loadModuleSink(const ExportOptions& options, std::st
     }
     std::unique_ptr<ExportSink> sink(create(static_cast<int>(options.format), &options));
     if (!sink) {
-        error = std::string("the export module was built without ") +
-                (options.format == ExportFormat::Hdf5 ? "the HDF5 library" : "Qt's image code");
+        error = std::string("the export module ") + moduleName + " was built without " +
+                (hdf5 ? "the HDF5 library" : "Qt's image code");
     }
     return sink;
 }

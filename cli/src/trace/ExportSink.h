@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "marlin/reader/TraceReader.h"
@@ -26,6 +27,7 @@ struct ExportOptions {
     bool reduceMax = false;           // heatmap: max-hold instead of the mean
     std::optional<std::pair<double, double>> levels;
     std::optional<std::string> separator;
+    bool compress = true;  // hdf5: the traces shuffled and deflated; false stores them as they are
 };
 
 struct ExportContext {
@@ -45,6 +47,10 @@ public:
     // `paths` are the temporary names, in the order of outputs().
     virtual bool begin(const ExportContext& context, const std::vector<std::string>& paths, std::string& error) = 0;
     virtual bool add(const reader::Section& section, std::span<const float> values, std::string& error) = 0;
+    // Whether addBinary() takes a binary section's data as the file holds it (little-endian floats),
+    // which spares a copy for the formats that store the floats as they are.
+    virtual bool takesBinaryData() const { return false; }
+    virtual bool addBinary(const reader::Section&, std::string_view, std::string&) { return false; }
     virtual bool finish(std::string& error) = 0;
 };
 

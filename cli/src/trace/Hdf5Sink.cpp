@@ -3,21 +3,25 @@
 // the head's fields as attributes of the file and its raw text as "head".
 //
 // The traces are declared with the library's own shuffle and deflate filters, so that every HDF5
-// reader unpacks them, but their chunks are packed here: deflate with run-length matches only is a
-// few times faster than the library's setting on measured values and packs them at least as well,
-// and the chunks are packed on several threads while the file is read.
+// reader unpacks them, but their chunks are packed here (ChunkPacker), on worker threads while the
+// file is read: the library's deflate would take several times longer than reading the file.
 #include "ExportSink.h"
 
 #ifdef MARLIN_HAVE_HDF5
 
 #include <hdf5.h>
-#include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <future>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <thread>
+
+#include "ChunkPacker.h"
 
 namespace marlin::cli {
 
@@ -80,14 +84,16 @@ bool numberAttribute(hid_t on, const std::string& name, double value) {
 }
 
 Handle chunkedDataset(hid_t file, const char* name, hid_t type, int rank, const hsize_t* columns,
-                      const hsize_t* chunk) {
+                      const hsize_t* chunk, bool compress = true) {
     const hsize_t dims[2] = {0, rank == 2 ? columns[0] : 0};
     const hsize_t maxDims[2] = {H5S_UNLIMITED, rank == 2 ? columns[0] : 0};
     Handle space(H5Screate_simple(rank, dims, maxDims), H5Sclose);
     Handle properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
     H5Pset_chunk(properties.get(), rank, chunk);
-    H5Pset_shuffle(properties.get());
-    H5Pset_deflate(properties.get(), 1);
+    if (compress) {
+        H5Pset_shuffle(properties.get());
+        H5Pset_deflate(properties.get(), 1);
+    }
     return Handle(H5Dcreate2(file, name, type, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT), H5Dclose);
 }
 
@@ -130,34 +136,128 @@ private:
     std::vector<char> buffer_;
 };
 
-// Shuffle (byte k of every value together) and deflate, as the library's filters would.
-std::vector<char> packChunk(const std::vector<float>& values) {
-    const std::size_t n = values.size();
-    std::vector<unsigned char> shuffled(n * 4);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t k = 0; k < 4; ++k) shuffled[k * n + i] = bytes[4 * i + k];
+// One chunk of rows on its way to the file, with the time and section number of each row.
+struct Chunk {
+    std::vector<char> rows;  // little-endian floats
+    std::vector<double> times;
+    std::vector<std::int32_t> sections;
+    std::vector<char> packed;
+    std::size_t packedSize = 0;
+    bool done = false;
+};
+
+// The way of the chunks: the reading thread fills them, a few threads pack them, and one thread
+// takes them in the order they came to write them; written chunks come back to be filled again,
+// so that a fixed number of them (and of memory) serves the whole file.
+class ChunkLine {
+public:
+    // Without packers the chunks go to the writer as they are.
+    ChunkLine(std::size_t packers, std::size_t chunks) : chunks_(chunks) {
+        for (std::size_t i = 0; i < packers; ++i) threads_.emplace_back([this] { pack(); });
     }
-    std::vector<char> packed(compressBound(static_cast<uLong>(shuffled.size())));
-    z_stream z{};
-    if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
-    z.next_in = shuffled.data();
-    z.avail_in = static_cast<uInt>(shuffled.size());
-    z.next_out = reinterpret_cast<Bytef*>(packed.data());
-    z.avail_out = static_cast<uInt>(packed.size());
-    const int rc = deflate(&z, Z_FINISH);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END) return {};
-    return packed;
-}
+    ~ChunkLine() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            waiting_.clear();  // what no thread has begun is dropped
+        }
+        wake_.notify_all();
+        for (auto& t : threads_) t.join();
+    }
+    ChunkLine(const ChunkLine&) = delete;
+    ChunkLine& operator=(const ChunkLine&) = delete;
+
+    // An empty chunk; waits while all of them are on their way.
+    std::unique_ptr<Chunk> empty() {
+        std::unique_lock lock(mutex_);
+        returned_.wait(lock, [&] { return !free_.empty() || made_ < chunks_; });
+        std::unique_ptr<Chunk> chunk;
+        if (free_.empty()) {
+            ++made_;
+            chunk = std::make_unique<Chunk>();
+        } else {
+            chunk = std::move(free_.back());
+            free_.pop_back();
+        }
+        chunk->rows.clear();
+        chunk->times.clear();
+        chunk->sections.clear();
+        chunk->done = false;
+        return chunk;
+    }
+    void send(std::unique_ptr<Chunk> chunk) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (threads_.empty()) {
+                chunk->done = true;
+            } else {
+                waiting_.push_back(chunk.get());
+            }
+            order_.push_back(std::move(chunk));
+        }
+        wake_.notify_one();
+        if (threads_.empty()) done_.notify_all();
+    }
+    // No more chunks will be sent.
+    void close() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        done_.notify_all();
+    }
+    // The oldest chunk once packed; nullptr once the line is closed and empty.
+    std::unique_ptr<Chunk> oldest() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return (!order_.empty() && order_.front()->done) || (closed_ && order_.empty()); });
+        if (order_.empty()) return nullptr;
+        std::unique_ptr<Chunk> chunk = std::move(order_.front());
+        order_.pop_front();
+        return chunk;
+    }
+    void giveBack(std::unique_ptr<Chunk> chunk) {
+        {
+            const std::lock_guard lock(mutex_);
+            free_.push_back(std::move(chunk));
+        }
+        returned_.notify_one();
+    }
+
+private:
+    void pack() {
+        ChunkPacker packer;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+            if (waiting_.empty()) return;
+            Chunk* chunk = waiting_.front();
+            waiting_.pop_front();
+            lock.unlock();
+            try {
+                chunk->packedSize = packer.pack(chunk->rows.data(), chunk->rows.size(), chunk->packed);
+            } catch (const std::bad_alloc&) {
+                chunk->packedSize = 0;  // the export fails when this chunk's turn comes
+            }
+            lock.lock();
+            chunk->done = true;
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_, returned_;
+    std::deque<std::unique_ptr<Chunk>> order_;  // sent and not yet taken, oldest first
+    std::deque<Chunk*> waiting_;                // those no thread has begun to pack
+    std::vector<std::unique_ptr<Chunk>> free_;
+    std::size_t chunks_, made_ = 0;
+    bool stopping_ = false, closed_ = false;
+    std::vector<std::thread> threads_;
+};
 
 class Hdf5Sink : public ExportSink {
 public:
-    explicit Hdf5Sink(std::string output) : output_(std::move(output)) {}
-    ~Hdf5Sink() override {
-        for (auto& f : packing_) f.wait();
-    }
+    Hdf5Sink(std::string output, bool compress) : output_(std::move(output)), compress_(compress) {}
+    ~Hdf5Sink() override { stopWriting(); }
     std::vector<std::string> outputs() const override { return {output_}; }
 
     bool begin(const ExportContext& context, const std::vector<std::string>& paths, std::string& error) override {
@@ -167,7 +267,7 @@ public:
         points_ = context.points;
         chunkRows_ = std::max<hsize_t>(1, kChunkBytes / (points_ * sizeof(float)));
         const hsize_t chunk[2] = {chunkRows_, points_};
-        traces_ = chunkedDataset(file_.get(), "traces", H5T_IEEE_F32LE, 2, &points_, chunk);
+        traces_ = chunkedDataset(file_.get(), "traces", H5T_IEEE_F32LE, 2, &points_, chunk, compress_);
         if (!traces_.valid() ||
             !time_.create(file_.get(), "time", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, sizeof(double)) ||
             !section_.create(file_.get(), "section", H5T_STD_I32LE, H5T_NATIVE_INT32, sizeof(std::int32_t))) {
@@ -198,23 +298,29 @@ public:
             if (!f.unit.empty()) ok = ok && stringAttribute(file_.get(), f.key + " unit", f.unit);
         }
         if (!ok) return fail("written", error);
-        workers_ = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        // From here on only the writing thread calls the library, until finish() has stopped it.
+        const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2);
+        writer_ = std::thread([this] { writeChunks(); });
+        filling_ = line_->empty();
         return true;
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
-        const double time = section.time.epochSeconds();
-        const std::int32_t number = section.number;
-        rows_.insert(rows_.end(), values.begin(), values.end());
-        if (rows_.size() == chunkRows_ * points_ && !sendChunk()) return fail("written", error);
-        if (!time_.add(&time) || !section_.add(&number)) return fail("written", error);
-        return true;
+        const auto* bytes = reinterpret_cast<const char*>(values.data());
+        filling_->rows.insert(filling_->rows.end(), bytes, bytes + values.size_bytes());
+        return added(section, error);
+    }
+    bool takesBinaryData() const override { return true; }
+    bool addBinary(const reader::Section& section, std::string_view data, std::string& error) override {
+        filling_->rows.insert(filling_->rows.end(), data.begin(), data.end());
+        return added(section, error);
     }
 
     bool finish(std::string& error) override {
-        bool ok = rows_.empty() || sendChunk();
-        while (ok && !packing_.empty()) ok = writeOldest();
-        ok = ok && time_.flush() && section_.flush();
+        if (!filling_->sections.empty()) sendChunk();
+        stopWriting();
+        bool ok = !failed_ && time_.flush() && section_.flush();
         ok = traces_.close() && time_.close() && section_.close() && ok;
         ok = file_.close() && ok;
         if (!ok) return fail("written", error);
@@ -222,32 +328,50 @@ public:
     }
 
 private:
-    // Hands the gathered rows to a packing thread; the oldest packed chunk is written once as many
-    // chunks are in flight as there are threads.
-    bool sendChunk() {
-        const hsize_t rows = rows_.size() / points_;
-        rows_.resize(chunkRows_ * points_, 0.0f);  // a last chunk is stored whole, beyond the extent
-        packing_.push_back(std::async(std::launch::async, packChunk, std::move(rows_)));
-        pendingRows_.push_back(rows);
-        rows_ = {};
-        rows_.reserve(chunkRows_ * points_);
-        return packing_.size() < workers_ || writeOldest();
+    bool added(const reader::Section& section, std::string& error) {
+        filling_->times.push_back(section.time.epochSeconds());
+        filling_->sections.push_back(section.number);
+        if (filling_->sections.size() == chunkRows_) sendChunk();
+        if (failed_) return fail("written", error);
+        return true;
     }
 
-    bool writeOldest() {
-        const std::vector<char> packed = packing_.front().get();
-        const hsize_t rows = pendingRows_.front();
-        packing_.pop_front();
-        pendingRows_.pop_front();
-        if (packed.empty()) return false;
+    void sendChunk() {
+        filling_->rows.resize(chunkRows_ * points_ * sizeof(float), 0);  // a last chunk is stored whole, beyond the extent
+        line_->send(std::move(filling_));
+        filling_ = line_->empty();
+    }
+
+    // The writing thread: the packed chunks in order, and the times and section numbers of their rows.
+    void writeChunks() {
+        while (std::unique_ptr<Chunk> chunk = line_->oldest()) {
+            if (!failed_ && !writeChunk(*chunk)) failed_ = true;
+            line_->giveBack(std::move(chunk));
+        }
+    }
+
+    bool writeChunk(const Chunk& chunk) {
+        if (compress_ && chunk.packedSize == 0) return false;
+        const hsize_t rows = chunk.sections.size();
         const hsize_t extent[2] = {written_ + rows, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, packed.size(), packed.data()) < 0) {
+            (compress_ ? H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.data())
+                       : H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.rows.size(), chunk.rows.data())) <
+                0) {
             return false;
         }
         written_ += rows;
+        for (hsize_t i = 0; i < rows; ++i) {
+            if (!time_.add(&chunk.times[i]) || !section_.add(&chunk.sections[i])) return false;
+        }
         return true;
+    }
+
+    void stopWriting() {
+        if (!writer_.joinable()) return;
+        line_->close();
+        writer_.join();
     }
 
     bool fail(const char* what, std::string& error) {
@@ -256,19 +380,20 @@ private:
     }
 
     std::string output_;
+    bool compress_;
     Handle file_, traces_;
     GrowingVector time_, section_;
     hsize_t points_ = 0, chunkRows_ = 1, written_ = 0;
-    std::vector<float> rows_;
-    std::deque<std::future<std::vector<char>>> packing_;
-    std::deque<hsize_t> pendingRows_;
-    std::size_t workers_ = 1;
+    std::unique_ptr<ChunkLine> line_;
+    std::unique_ptr<Chunk> filling_;
+    std::thread writer_;
+    std::atomic<bool> failed_{false};
 };
 
 }  // namespace
 
 std::unique_ptr<ExportSink> makeHdf5Sink(const ExportOptions& options) {
-    return std::make_unique<Hdf5Sink>(options.output);
+    return std::make_unique<Hdf5Sink>(options.output, options.compress);
 }
 
 }  // namespace marlin::cli

@@ -78,6 +78,13 @@ public:
         return values_.write(values.data(), values.size_bytes(), error) && time_.write(&time, sizeof time, error);
     }
 
+    bool takesBinaryData() const override { return true; }
+    bool addBinary(const reader::Section& section, std::string_view data, std::string& error) override {
+        const double time = section.time.epochSeconds();
+        ++rows_;
+        return values_.write(data.data(), data.size(), error) && time_.write(&time, sizeof time, error);
+    }
+
     bool finish(std::string& error) override { return values_.finish(rows_, error) && time_.finish(rows_, error); }
 
 private:

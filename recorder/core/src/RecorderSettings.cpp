@@ -1,5 +1,6 @@
 #include "marlin/core/RecorderSettings.h"
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +12,8 @@ namespace marlin {
 
 namespace {
 constexpr const char* kSyncSection = "SYNC";
+constexpr const char* kReconnectSection = "RECONNECT";
+constexpr const char* kGiveUpKey = "GIVEUPAFTER";
 }  // namespace
 
 std::string RecorderSettings::defaultFileName() {
@@ -66,6 +69,12 @@ RecorderSettings SettingsFile::load() const {
     const std::string sync = upperAscii(ReadIniValue(path_, kSyncSection, "VALUE", ""));
     if (sync == "1" || sync == "TRUE") s.sync = true;
     if (sync == "0" || sync == "FALSE") s.sync = false;
+    const std::string reconnect = upperAscii(ReadIniValue(path_, kReconnectSection, "VALUE", "0"));
+    s.reconnect = reconnect == "1" || reconnect == "TRUE";
+    // A time that is no number of seconds above 0 leaves the default.
+    const std::string giveUp = ReadIniValue(path_, kReconnectSection, kGiveUpKey, "");
+    if (const double seconds = ParseNumber(giveUp); !giveUp.empty() && seconds > 0 && std::isfinite(seconds))
+        s.giveUpAfter = seconds;
     return s;
 }
 
@@ -83,6 +92,9 @@ bool SettingsFile::save(const RecorderSettings& s) const {
     } else if (!ReadIniValue(path_, kSyncSection, "VALUE", "").empty()) {
         ok = WriteIniValue(path_, kSyncSection, "VALUE", std::string_view("AUTO")) && ok;
     }
+    if (s.reconnect || !ReadIniValue(path_, kReconnectSection, "VALUE", "").empty())
+        ok = WriteIniFlag(path_, kReconnectSection, "VALUE", s.reconnect) && ok;
+    if (s.giveUpAfter) ok = WriteIniValue(path_, kReconnectSection, kGiveUpKey, TrimText(*s.giveUpAfter)) && ok;
     return ok;
 }
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 #include "marlin/core/TextHelpers.h"
 #include "marlin/core/TraceFile.h"
@@ -17,6 +20,14 @@ constexpr const char* kNoInstrumentText =
     "No device was found at the specified address.\r\n"
     "Please check if the instrument has been properly connected to the network or if the provided address is "
     "correct.";
+
+// "3600", "2.5": seconds as the user gave them.
+std::string secondsText(double seconds) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::setprecision(6) << seconds;
+    return text.str();
+}
 
 std::string readingsBefore(std::int32_t count) {
     if (count == 0) return "No reading had been written before.";
@@ -63,6 +74,7 @@ void RecordingSession::StartRec_Click() {
     window_.setBusyPointer(true);
     events();
     readingCount_ = 0;
+    reconnect_ = {};
 
     const RecorderSettings settings = window_.currentSettings();
     settingsSaved_ = settingsFile_ ? settingsFile_->save(settings) : true;
@@ -194,7 +206,8 @@ bool RecordingSession::WriteFileHeader() {
     readyFlag_ = false;
     window_.showStatus("writing ...");
     events();
-    room_.start(DiskRoom::valueCount(block.data));
+    reconnect_.headValues = DiskRoom::valueCount(block.data);
+    room_.start(reconnect_.headValues);
     const RecorderSettings now = window_.currentSettings();
     const FileResult written = TraceFile::writeHead(now.fileName, TraceFile::headText(interval, block.data),
                                                     &fileMark_, now.syncsAt(interval));
@@ -222,7 +235,9 @@ void RecordingSession::RecordLoop() {
     for (;;) {
         if (stopFlag_) break;
         if (readyFlag_) {
-            if (takeReading() != ReadingResult::Written) break;
+            const ReadingResult result = takeReading();
+            if (result == ReadingResult::Resumed) continue;
+            if (result != ReadingResult::Written) break;
         }
         waitForNextReading();
     }
@@ -304,11 +319,28 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     if (!failure.empty() || !block.ok()) {
         const bool lost = !failure.empty() || block.result == BlockRead::Result::BusError ||
                           block.result == BlockRead::Result::Short;
+        const std::string why = "Trace " + settings.traceText() + " could not be read: the instrument sent " +
+                                (failure.empty() ? block.describe() : failure) + ".";
+        if (lost && settings.reconnect) {
+            if (reconnect(settings, why) != Reconnect::Resumed) return ReadingResult::Failed;
+            readyFlag_ = true;
+            if (stopFlag_) StopRec_Click();
+            return ReadingResult::Resumed;
+        }
         endWithFailure(Outcome::ReadingFailed, "reading failed",
-                       "Trace " + settings.traceText() + " could not be read: the instrument sent " +
-                           (failure.empty() ? block.describe() : failure) + ".\r\nThe recording has stopped. " +
-                           readingsBefore(readingCount_),
-                       lost);
+                       why + "\r\nThe recording has stopped. " + readingsBefore(readingCount_), lost);
+        return ReadingResult::Failed;
+    }
+    // The instrument that came back must still deliver this recording's trace.
+    if (const std::size_t before = reconnect_.readingBytes ? reconnect_.readingBytes : reconnect_.headValues * 4;
+        reconnect_.sinceDrop && before != 0 && block.data.size() != before) {
+        endWithFailure(Outcome::ReadingFailed, "other trace length",
+                       "Since the connection came back, trace " + settings.traceText() + " has " +
+                           std::to_string(block.data.size() / 4) + " values instead of the " +
+                           std::to_string(before / 4) +
+                           " of this recording, so its readings would not fit the file.\r\nThe recording has "
+                           "stopped. " +
+                           readingsBefore(readingCount_));
         return ReadingResult::Failed;
     }
 
@@ -339,10 +371,122 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
         return ReadingResult::Failed;
     }
 
+    reconnect_.sinceDrop = false;
+    reconnect_.attempts = 0;
+    reconnect_.readingBytes = block.data.size();
     window_.showStatus("idle.");
     readyFlag_ = true;
     if (stopFlag_) StopRec_Click();
     return ReadingResult::Written;
+}
+
+RecordingSession::Reconnect RecordingSession::reconnect(const RecorderSettings& settings, const std::string& why) {
+    // A connection that drops again before a reading came through gets no attempt of its own
+    // beyond the time allowed, or one that keeps coming back only to fail would never give up.
+    const bool again = reconnect_.sinceDrop;
+    // The stopwatch was last reset when the wait after the last reading began, or at the drop
+    // before this one when no reading came in between; it times the drop from now on.
+    double silent = 0;
+    if (again) {
+        silent = msWithoutReading();
+    } else if (readingCount_ > 0) {
+        silent = stopwatch_.elapsedMs();
+    }
+    stopwatch_.reset();
+    reconnect_.silentMsBefore = silent;
+    reconnect_.sinceDrop = true;
+    ++reconnect_.drops;
+
+    // The device of a lost or stalled connection is of no more use; the library would hand it
+    // back for the same address.
+    bus_.ibonl(state_.ud, 0, state_);
+    window_.setConnectionColour(ConnectionColour::Red);
+    window_.connectionLost(why);
+
+    const double giveUpMs = settings.giveUpSeconds() * 1000.0;
+    const double longest = static_cast<double>(std::max(schedule_.longestWait, schedule_.firstWait).count());
+    double wait = static_cast<double>(schedule_.firstWait.count());
+    for (int attempt = 1;; ++attempt) {
+        // After a reading, one attempt is always made, even when the reading failed after a wait
+        // longer than the time allowed; the last one comes when that time runs out.
+        const double left = giveUpMs - msWithoutReading();
+        if ((attempt > 1 || again) && !(left >= 1)) {
+            endDisconnected(Outcome::ReadingFailed, "no connection",
+                            why + "\r\nThe instrument at \"" + settings.address + "\" did not answer again within " +
+                                secondsText(settings.giveUpSeconds()) + " s without a reading (" +
+                                std::to_string(reconnect_.attempts) +
+                                (reconnect_.attempts == 1 ? " attempt" : " attempts") +
+                                " to open it).\r\nThe recording has stopped. " + readingsBefore(readingCount_));
+            return Reconnect::Ended;
+        }
+        if (!waitToReconnect(attempt > 1 || again ? std::min(wait, left) : wait, attempt)) {
+            // Stopped with no device open: STOP has nothing to give back to local.
+            readyFlag_ = true;
+            window_.showStatus("");
+            events();
+            return Reconnect::Stopped;
+        }
+        wait = std::min(wait * 2, longest);
+        ++reconnect_.attempts;
+
+        state_.ud = bus_.ibfind(settings.address.c_str(), state_);
+        if (state_.ud < 0) continue;
+        io_.write("*IDN?");
+        std::size_t replyBytes = 0;
+        const std::string identity = StripLineEnds(io_.ReadReply(InstrumentIo::kIdentityLength, &replyBytes));
+        if (replyBytes == 0) {
+            bus_.ibonl(state_.ud, 0, state_);
+            continue;
+        }
+        if (identity != identity_) {
+            // Another instrument: it is left as it was found.
+            bus_.ibonl(state_.ud, 0, state_);
+            endDisconnected(Outcome::NotIdentified, "not identified",
+                            why + "\r\nWhen the connection came back, the instrument at \"" + settings.address +
+                                "\" answered \"" + identity + "\" instead of \"" + identity_ +
+                                "\": it is not the instrument of this recording.\r\nThe recording has stopped. " +
+                                readingsBefore(readingCount_));
+            return Reconnect::Ended;
+        }
+        io_.write("SYST:DISP:UPD ON");
+        io_.write("INIT:CONT OFF");
+        window_.setConnectionColour(ConnectionColour::Green);
+        ++reconnect_.resumes;
+        window_.connectionResumed(attempt, msWithoutReading() / 1000.0);
+        return Reconnect::Resumed;
+    }
+}
+
+bool RecordingSession::waitToReconnect(double ms, int attempt) {
+    // Short steps keep the status current; STOP ends a step at once in both hosts.
+    constexpr double kStepMs = 100;
+    const double end = stopwatch_.elapsedMs() + ms;
+    std::string shown;
+    for (;;) {
+        if (stopFlag_) return false;
+        const std::string status = "reconnecting ... attempt " + std::to_string(attempt) + ", " +
+                                   std::to_string(static_cast<long long>(msWithoutReading() / 1000.0)) +
+                                   " s since the last reading";
+        if (status != shown) {
+            window_.showStatus(status);
+            shown = status;
+        }
+        const double left = end - stopwatch_.elapsedMs();
+        if (!(left > 0)) return true;
+        window_.letPendingEventsRun(
+            std::chrono::milliseconds(static_cast<std::int64_t>(std::min(kStepMs, std::ceil(left)))));
+    }
+}
+
+void RecordingSession::endDisconnected(Outcome outcome, const std::string& status, const std::string& message) {
+    readyFlag_ = true;
+    stopFlag_ = true;
+    window_.setConnectionColour(ConnectionColour::Red);
+    window_.setStartEnabled(true);
+    outcome_ = outcome;
+    failureMessage_ = message;
+    window_.showStatus(status);
+    window_.showWarning(MARLIN_PRODUCT_NAME, message);
 }
 
 RecordingSession::Silence RecordingSession::explainSilence() {

@@ -80,6 +80,33 @@ TEST(RecorderSettingsTest, TraceNumberOutsideTheListFallsBackToTheFirst) {
     EXPECT_EQ(SettingsFile(ini).load().traceIndex, 3);
 }
 
+TEST(RecorderSettingsTest, ReconnectHasASectionOfItsOwnOnlyOnceChosen) {
+    TempDir dir;
+    const SettingsFile file(dir.file("marlin.ini"));
+    RecorderSettings s = RecorderSettings::defaults();
+    ASSERT_TRUE(file.save(s));
+    const std::string before = readFile(file.path());
+    EXPECT_EQ(before.find("RECONNECT"), std::string::npos);
+    EXPECT_FALSE(file.load().reconnect);  // as every file written before reads
+    EXPECT_EQ(file.load().giveUpSeconds(), 3600);
+
+    s.reconnect = true;
+    s.giveUpAfter = 90.5;
+    ASSERT_TRUE(file.save(s));
+    EXPECT_EQ(readFile(file.path()), before + "[RECONNECT]\nVALUE=1\nGIVEUPAFTER=90.5\n");
+    EXPECT_TRUE(file.load().reconnect);
+    EXPECT_EQ(file.load().giveUpSeconds(), 90.5);
+    s.reconnect = false;  // switched off again: said so, not left out
+    ASSERT_TRUE(file.save(s));
+    EXPECT_FALSE(file.load().reconnect);
+
+    for (const char* bad : {"0", "-5", "soon"}) {
+        writeFile(file.path(), std::string("[RECONNECT]\nVALUE=TRUE\nGIVEUPAFTER=") + bad + "\n");
+        EXPECT_TRUE(file.load().reconnect);
+        EXPECT_FALSE(file.load().giveUpAfter) << bad;
+    }
+}
+
 TEST(RecorderSettingsTest, DefaultPathIsAWritablePlace) {
     const auto path = SettingsFile::defaultPath();
     EXPECT_NE(path.find(SettingsFile::kFileName), std::string::npos);

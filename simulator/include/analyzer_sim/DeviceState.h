@@ -21,4 +21,14 @@ struct DeviceState {
     double dataThreadCpuSeconds = 0.0;  // processor time the thread serving the data connection used
 };
 
+// A device opened or closed, as Simulator::deviceEvents() lists them, in the order they happened.
+struct DeviceEvent {
+    enum class Kind { Opened, Closed };
+    Kind kind = Kind::Opened;
+    std::uint64_t id = 0;
+    bool byClient = false;  // Closed: the client closed it (not a fault, a limit or stop())
+
+    friend bool operator==(const DeviceEvent&, const DeviceEvent&) = default;
+};
+
 }  // namespace marlin::sim

@@ -45,6 +45,10 @@ public:
     void setTraceActive(int trace, bool active);
 
     std::vector<DeviceState> devices() const;
+    // Every device opened and closed since the simulator was made, kept over stop() and start().
+    // A device is listed as closed before its connections are: a client that has closed one
+    // and opens the next finds the close listed first.
+    std::vector<DeviceEvent> deviceEvents() const;
 
     // The port of the "qzib" service for TCP, else 2525.
     static std::uint16_t defaultPort();

@@ -20,7 +20,15 @@ struct RecorderSettings {
     // intervals of 1 s or more (where it costs nothing), off for faster recording (where it
     // would cost readings).
     std::optional<bool> sync;
+    // A reading that fails because the instrument is gone (connection closed, stalled, block cut
+    // off) does not end the recording: the instrument is opened again and the readings go on
+    // into the same file. Off unless chosen.
+    bool reconnect = false;
+    // Seconds without a good reading after which a reconnecting recording ends; unset: the default.
+    std::optional<double> giveUpAfter;
+    static constexpr double kDefaultGiveUpSeconds = 3600;
 
+    double giveUpSeconds() const { return giveUpAfter.value_or(kDefaultGiveUpSeconds); }
     // Whether a recording at `intervalSeconds` syncs its writes.
     bool syncsAt(double intervalSeconds) const { return sync.value_or(intervalSeconds >= 1.0); }
 
@@ -44,11 +52,12 @@ public:
     explicit SettingsFile(std::string path) : path_(std::move(path)) {}
     const std::string& path() const { return path_; }
 
-    // Reads the six keys and the sync choice; each missing key takes its default.
+    // Reads the six keys, the sync and the reconnect choices; each missing key takes its default.
     RecorderSettings load() const;
-    // Writes the six keys in their fixed order, then the sync choice in a section of its own
-    // ([SYNC], only when it was chosen or the file has it already, so the file of a user who never
-    // chose stays as it was). False when the file could not be written.
+    // Writes the six keys in their fixed order, then the sync choice and the reconnect choice, each
+    // in a section of its own ([SYNC], [RECONNECT]) and only when it was chosen or the file has it
+    // already, so the file of a user who never chose stays as it was. False when the file could
+    // not be written.
     bool save(const RecorderSettings& settings) const;
 
 private:

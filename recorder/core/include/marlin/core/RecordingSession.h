@@ -9,6 +9,7 @@
 // (SessionWindow), the bus (Bus), the reachability check (HostProbe) and the stopwatch
 // (Stopwatch). None of them is owned.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -48,6 +49,13 @@ public:
     // inactive trace from an instrument that no longer answers.
     static constexpr std::int16_t kAliveCheckSeconds = 1;
 
+    // The waits of a recording that reconnects: the first, doubled after each failed attempt up
+    // to the longest.
+    struct ReconnectSchedule {
+        std::chrono::milliseconds firstWait{1000};
+        std::chrono::milliseconds longestWait{60000};
+    };
+
     RecordingSession(SessionWindow& window, Bus& bus, HostProbe& probe, Stopwatch& stopwatch);
 
     // Where START saves the settings; null: they are not saved.
@@ -56,6 +64,8 @@ public:
     void setClock(std::function<TimeStamp()> clock) { clock_ = std::move(clock); }
     // How the free space of the trace file's folder is found (tests fake a full disk).
     void setFreeSpaceQuery(DiskRoom::FreeSpaceQuery query) { room_.setQuery(std::move(query)); }
+    // The waits between attempts to reopen a lost instrument (tests shorten them).
+    void setReconnectSchedule(ReconnectSchedule schedule) { schedule_ = schedule; }
 
     // The window's load-time probe: opens "localhost", asks for its identity and ignores the answer.
     void probeLocalInstrument();
@@ -76,13 +86,18 @@ public:
     const BusState& busState() const { return state_; }
     // The interval (seconds) the running recording uses.
     double interval() const { return interval_; }
+    // How often the running (or last) recording lost its instrument, and how often it got it back.
+    int connectionDrops() const { return reconnect_.drops; }
+    int connectionResumes() const { return reconnect_.resumes; }
 
     // The progress value for `elapsedMs` of an interval of `intervalMs`: the remaining part in
     // whole percent, computed without overflow for any interval.
     static int progressPercent(double elapsedMs, double intervalMs);
 
 private:
-    enum class ReadingResult { Written, Inactive, Failed };
+    // Resumed: the instrument was lost and opened again; the next reading follows at once.
+    enum class ReadingResult { Written, Inactive, Failed, Resumed };
+    enum class Reconnect { Resumed, Stopped, Ended };
     // Why the trace query got nothing back.
     enum class Silence { InactiveTrace, LateBlock, NoAnswer };
 
@@ -97,6 +112,14 @@ private:
     void endWithFailure(Outcome outcome, const std::string& status, const std::string& message,
                         bool closeDevice = false);
     void events() { window_.letPendingEventsRun(std::chrono::milliseconds(0)); }
+    // The instrument is gone (`why`): closes it and opens it again until it answers, STOP comes
+    // or the time without a reading runs out.
+    Reconnect reconnect(const RecorderSettings& settings, const std::string& why);
+    // Waits `ms` in small steps that STOP interrupts; false when it did.
+    bool waitToReconnect(double ms, int attempt);
+    double msWithoutReading() const { return reconnect_.silentMsBefore + stopwatch_.elapsedMs(); }
+    // Ends the recording while no device is open: nothing is sent to the instrument.
+    void endDisconnected(Outcome outcome, const std::string& status, const std::string& message);
 
     SessionWindow& window_;
     Bus& bus_;
@@ -118,6 +141,18 @@ private:
     std::string identity_;
     TraceFileMark fileMark_;
     DiskRoom room_;
+    ReconnectSchedule schedule_;
+    struct ReconnectState {
+        int drops = 0;
+        int resumes = 0;
+        // From a drop until the next reading is written; that reading must have the length of
+        // those before it (or the head's value count).
+        bool sinceDrop = false;
+        int attempts = 0;                // attempts to reopen the instrument since that reading
+        double silentMsBefore = 0;       // time without a reading before the stopwatch's last reset
+        std::size_t readingBytes = 0;    // data bytes of the last reading written
+        std::uint64_t headValues = 0;    // value count of the trace description in the head
+    } reconnect_;
 };
 
 }  // namespace marlin

@@ -55,6 +55,15 @@ public:
     // A zero `maxWait` only runs what is pending. Event handlers may call the session's
     // StopRec_Click from inside this call.
     virtual void letPendingEventsRun(std::chrono::milliseconds maxWait) = 0;
+
+    // Only a recording that reconnects calls these. The instrument was lost (`why` says what the
+    // failed reading got) and the session now tries to open it again; or it answers again after
+    // `attempts` attempts and `secondsWithoutReading` without a reading, and the recording goes on.
+    virtual void connectionLost(const std::string& why) { (void)why; }
+    virtual void connectionResumed(int attempts, double secondsWithoutReading) {
+        (void)attempts;
+        (void)secondsWithoutReading;
+    }
 };
 
 }  // namespace marlin

@@ -1,0 +1,479 @@
+#include "ChunkPacker.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace marlin::cli {
+
+namespace {
+
+constexpr int kLiteralCodes = 286;  // 256 literals, the end of a block, 29 match lengths
+constexpr int kEndOfBlock = 256;
+constexpr int kMaxCodeLength = 15;
+constexpr int kMaxLengthCodeLength = 7;  // of the code that sends the code lengths
+constexpr int kLengthCodes = 19;
+constexpr std::size_t kMinRun = 3;
+constexpr std::size_t kMaxRun = 258;
+constexpr std::size_t kMaxStored = 65535;  // bytes in one stored block
+
+struct LengthCode {
+    std::uint16_t symbol;
+    std::uint8_t extraBits;
+    std::uint8_t extra;
+};
+
+// The deflate symbol and extra bits of every match length 3..258.
+constexpr std::array<LengthCode, kMaxRun + 1> makeLengthCodes() {
+    constexpr std::uint16_t base[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    constexpr std::uint8_t bits[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    std::array<LengthCode, kMaxRun + 1> codes{};
+    // In rising order, so that 258 ends with its own symbol rather than the last of the one before.
+    for (int s = 0; s < 29; ++s) {
+        for (std::size_t length = base[s]; length < base[s] + (1u << bits[s]) && length <= kMaxRun;
+             ++length) {
+            codes[length] = {static_cast<std::uint16_t>(257 + s), bits[s],
+                             static_cast<std::uint8_t>(length - base[s])};
+        }
+    }
+    return codes;
+}
+constexpr auto kLengthCode = makeLengthCodes();
+
+// The order in which a block's head gives the lengths of the code-length code.
+constexpr std::uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                     11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// Deflate's bit order: the first bit in the lowest bit of each byte. Each put stores eight bytes
+// and moves on by the whole bytes among them, without a branch; the output needs 8 bytes of room
+// beyond what is written.
+class BitWriter {
+public:
+    explicit BitWriter(unsigned char* out) : out_(out) {}
+    void put(std::uint64_t value, int count) {  // count <= 56
+        pending_ |= value << bits_;
+        bits_ += count;
+        std::uint64_t bytesOut = pending_;
+        if constexpr (std::endian::native == std::endian::big) bytesOut = __builtin_bswap64(bytesOut);
+        std::memcpy(out_, &bytesOut, 8);
+        const int bytes = bits_ >> 3;
+        out_ += bytes;
+        pending_ >>= 8 * bytes;
+        bits_ &= 7;
+    }
+    // Pads to a whole byte; where the next byte goes.
+    unsigned char* align() {
+        if (bits_ > 0) ++out_;  // its bits are stored already
+        bits_ = 0;
+        pending_ = 0;
+        return out_;
+    }
+    // Goes on after bytes that were written straight to the output (at a byte boundary).
+    void skipTo(unsigned char* next) { out_ = next; }
+
+private:
+    unsigned char* out_;
+    std::uint64_t pending_ = 0;
+    int bits_ = 0;
+};
+
+// How many bytes from p[i] on repeat p[i - 1], at most kMaxRun.
+std::size_t runAt(const unsigned char* p, std::size_t i, std::size_t size) {
+    const std::size_t limit = std::min(size - i, kMaxRun);
+    const std::uint64_t pattern = 0x0101010101010101ull * p[i - 1];
+    std::size_t run = 0;
+    for (; run + 8 <= limit; run += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i + run, 8);
+        if (const std::uint64_t differ = word ^ pattern; differ != 0) {
+            // The first differing byte is the lowest one on a little-endian machine only.
+            if constexpr (std::endian::native == std::endian::little)
+                return run + std::countr_zero(differ) / 8;
+            break;
+        }
+    }
+    while (run < limit && p[i + run] == p[i - 1]) ++run;
+    return run;
+}
+
+// Where the next run starts at or after `from`: the first i with p[i - 1] == p[i] == p[i + 1] ==
+// p[i + 2] (a match of at least kMinRun at distance 1), or `size`.
+std::size_t nextRun(const unsigned char* p, std::size_t from, std::size_t size) {
+    std::size_t j = from > 0 ? from - 1 : 0;  // the run's first pair is (i - 1, i)
+#if defined(__SSE2__)
+    // Sixteen places at a time: lane k is all ones where p[j + k .. j + k + 3] are one byte.
+    for (; j + 19 <= size; j += 16) {
+        const auto at = [&](std::size_t offset) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + offset));
+        };
+        const __m128i a = at(0), b = at(1), c = at(2), d = at(3);
+        const __m128i same =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c)), _mm_cmpeq_epi8(c, d));
+        if (const int mask = _mm_movemask_epi8(same); mask != 0)
+            return j + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask))) + 1;
+    }
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+        for (; j + 8 <= size; j += 5) {
+            std::uint64_t word;
+            std::memcpy(&word, p + j, 8);
+            // Byte k of `pairs` is 0 where p[j + k] == p[j + k + 1] (k < 7); of `triples` where
+            // that holds for k, k + 1 and k + 2 (k < 5, the others are made non-zero).
+            const std::uint64_t pairs = word ^ (word >> 8);
+            const std::uint64_t triples = pairs | (pairs >> 8) | (pairs >> 16) | 0xFFFFFF0000000000ull;
+            // The lowest zero byte is found exactly (the bits above it may be wrong).
+            if (const std::uint64_t zero = (triples - ones) & ~triples & highs; zero != 0)
+                return j + static_cast<std::size_t>(std::countr_zero(zero) / 8) + 1;
+        }
+    }
+    for (; j + 3 < size; ++j) {
+        if (p[j] == p[j + 1] && p[j] == p[j + 2] && p[j] == p[j + 3]) return j + 1;
+    }
+    return size;
+}
+
+// The plane as deflate sees it: spans of literals, and runs of the byte before (a match at
+// distance 1), each run as long as it goes (up to kMaxRun).
+template <class Literals, class Run>
+void forEachToken(const unsigned char* p, std::size_t size, Literals literals, Run run) {
+    std::size_t i = 0;
+    while (i < size) {
+        const std::size_t at = nextRun(p, i, size);
+        if (at > i) literals(p + i, at - i);
+        if (at >= size) break;
+        const std::size_t length = runAt(p, at, size);
+        run(p[at], length);
+        i = at + length;
+    }
+}
+
+// The lengths of a Huffman code for the symbol counts, none longer than maxLength. At least two
+// symbols get a code (a code of one symbol is not complete), so a count of 0 may get one too.
+void codeLengths(const std::uint32_t* counts, int symbols, int maxLength, std::uint8_t* lengths) {
+    std::vector<std::pair<std::uint64_t, int>> used;  // (count, symbol), rarest first below
+    for (int s = 0; s < symbols; ++s) {
+        if (counts[s] > 0) used.emplace_back(counts[s], s);
+    }
+    for (int s = 0; used.size() < 2; ++s) {
+        if (counts[s] == 0) used.emplace_back(0, s);
+    }
+    std::sort(used.begin(), used.end());
+    // Huffman's merging with two queues: the sorted leaves, and the merged nodes, which are made
+    // in rising order of weight.
+    const int leaves = static_cast<int>(used.size());
+    std::vector<std::uint64_t> weight(2 * leaves - 1);
+    std::vector<int> parent(2 * leaves - 1);
+    for (int i = 0; i < leaves; ++i) weight[i] = used[i].first;
+    int nextLeaf = 0, nextNode = leaves;
+    for (int k = leaves; k < 2 * leaves - 1; ++k) {
+        auto take = [&] {
+            if (nextLeaf < leaves && (nextNode >= k || weight[nextLeaf] <= weight[nextNode]))
+                return nextLeaf++;
+            return nextNode++;
+        };
+        const int a = take(), b = take();
+        weight[k] = weight[a] + weight[b];
+        parent[a] = parent[b] = k;
+    }
+    std::vector<int> depth(2 * leaves - 1, 0);
+    for (int k = 2 * leaves - 3; k >= 0; --k) depth[k] = depth[parent[k]] + 1;
+
+    // Codes deeper than allowed move up to the limit; then, while the code is over-full, one code
+    // at the limit goes and a shorter one splits in two a level down (the way the usual encoders
+    // do it). The lengths go to the symbols again by count, the most frequent the shortest.
+    std::array<int, kMaxCodeLength + 1> perLength{};
+    for (int i = 0; i < leaves; ++i) ++perLength[static_cast<std::size_t>(std::min(depth[i], maxLength))];
+    std::uint64_t kraft = 0;
+    for (int l = 1; l <= maxLength; ++l) kraft += static_cast<std::uint64_t>(perLength[l]) << (maxLength - l);
+    for (; kraft > (std::uint64_t{1} << maxLength); --kraft) {
+        --perLength[maxLength];
+        for (int l = maxLength - 1; l > 0; --l) {
+            if (perLength[l] > 0) {
+                --perLength[l];
+                perLength[l + 1] += 2;
+                break;
+            }
+        }
+    }
+    std::fill(lengths, lengths + symbols, std::uint8_t{0});
+    int next = leaves - 1;
+    for (int l = 1; l <= maxLength; ++l) {
+        for (int c = 0; c < perLength[l]; ++c) lengths[used[next--].second] = static_cast<std::uint8_t>(l);
+    }
+}
+
+// The canonical codes of deflate for the lengths, bit-reversed for the writer.
+void canonicalCodes(const std::uint8_t* lengths, int symbols, std::uint16_t* codes) {
+    std::array<int, kMaxCodeLength + 1> perLength{};
+    for (int s = 0; s < symbols; ++s) ++perLength[lengths[s]];
+    perLength[0] = 0;
+    std::array<std::uint32_t, kMaxCodeLength + 1> next{};
+    std::uint32_t code = 0;
+    for (int l = 1; l <= kMaxCodeLength; ++l) {
+        code = (code + static_cast<std::uint32_t>(perLength[l - 1])) << 1;
+        next[l] = code;
+    }
+    for (int s = 0; s < symbols; ++s) {
+        const int l = lengths[s];
+        if (l == 0) continue;
+        const std::uint32_t c = next[l]++;
+        std::uint32_t reversed = 0;
+        for (int b = 0; b < l; ++b) reversed |= ((c >> b) & 1u) << (l - 1 - b);
+        codes[s] = static_cast<std::uint16_t>(reversed);
+    }
+}
+
+void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
+    do {
+        const std::size_t n = std::min(size, kMaxStored);
+        size -= n;
+        out.put(last && size == 0 ? 1 : 0, 1);
+        out.put(0, 2);
+        unsigned char* o = out.align();
+        o[0] = static_cast<unsigned char>(n);
+        o[1] = static_cast<unsigned char>(n >> 8);
+        o[2] = static_cast<unsigned char>(~n);
+        o[3] = static_cast<unsigned char>(~n >> 8);
+        if (n > 0) std::memcpy(o + 4, p, n);  // an empty chunk has no bytes to point to
+        out.skipTo(o + 4 + n);
+        p += n;
+    } while (size > 0);
+}
+
+std::uint64_t storedBits(std::size_t size) {
+    return 8 * (size + 5 * std::max<std::size_t>(1, (size + kMaxStored - 1) / kMaxStored));
+}
+
+// How often each byte value occurs, in four tables, so that repeated bytes do not wait on one
+// another.
+void countBytes(const unsigned char* p, std::size_t size, std::uint32_t* counts) {
+    std::uint32_t partial[4][256] = {};
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++partial[0][p[i]];
+        ++partial[1][p[i + 1]];
+        ++partial[2][p[i + 2]];
+        ++partial[3][p[i + 3]];
+    }
+    for (; i < size; ++i) ++partial[0][p[i]];
+    for (int b = 0; b < 256; ++b) counts[b] = partial[0][b] + partial[1][b] + partial[2][b] + partial[3][b];
+}
+
+// Whether a sample of the plane (every eighth stretch of 512 bytes) holds no run and spreads its
+// bytes so evenly (over 7.9 bits of entropy each) that a code could not make the plane smaller:
+// the noise planes of measured values are then stored without counting them all. Small planes
+// are always counted.
+bool looksLikeNoise(const unsigned char* p, std::size_t size) {
+    constexpr std::size_t kStretch = 512;
+    if (size < 64 * kStretch) return false;
+    std::uint32_t counts[256] = {};
+    std::size_t sampled = 0;
+    const auto entropy = [&] {
+        double bits = 0;
+        for (const std::uint32_t c : counts) {
+            if (c > 0) bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(sampled));
+        }
+        return bits / static_cast<double>(sampled);
+    };
+    for (std::size_t at = 0; at + kStretch <= size; at += 8 * kStretch) {
+        if (nextRun(p + at, 0, kStretch) < kStretch) return false;
+        for (std::size_t i = 0; i < kStretch; ++i) ++counts[p[at + i]];
+        sampled += kStretch;
+        // Eight stretches tell a plane that codes well (noise shows over 7.9 bits there too).
+        if (sampled == 8 * kStretch && entropy() < 7.0) return false;
+    }
+    return entropy() > 7.9;
+}
+
+// The plane as one block with a Huffman code of its own, if that is smaller than storing it.
+bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
+    if (looksLikeNoise(p, size)) return false;
+    // Every byte counted as a literal, then the bytes of the runs taken out again.
+    std::uint32_t counts[kLiteralCodes] = {};
+    countBytes(p, size, counts);
+    std::uint64_t extraBits = 0, runs = 0;
+    forEachToken(
+        p, size, [](const unsigned char*, std::size_t) {},
+        [&](unsigned char b, std::size_t length) {
+            counts[b] -= static_cast<std::uint32_t>(length);
+            ++counts[kLengthCode[length].symbol];
+            extraBits += kLengthCode[length].extraBits;
+            ++runs;
+        });
+    counts[kEndOfBlock] = 1;
+    std::uint8_t lengths[kLiteralCodes];
+    codeLengths(counts, kLiteralCodes, kMaxCodeLength, lengths);
+    int literalCodes = kLiteralCodes;
+    while (literalCodes > 257 && lengths[literalCodes - 1] == 0) --literalCodes;
+
+    // The code lengths as the block's head sends them: the literal/length code, then two
+    // distance codes of one bit (only distance 1 is used; two make the code complete).
+    std::uint8_t sequence[kLiteralCodes + 2];
+    std::copy(lengths, lengths + literalCodes, sequence);
+    sequence[literalCodes] = sequence[literalCodes + 1] = 1;
+    const int sequenceLength = literalCodes + 2;
+    std::uint32_t lengthCounts[kLengthCodes] = {};
+    for (int i = 0; i < sequenceLength; ++i) ++lengthCounts[sequence[i]];
+    std::uint8_t lengthLengths[kLengthCodes];
+    codeLengths(lengthCounts, kLengthCodes, kMaxLengthCodeLength, lengthLengths);
+    int lengthCodes = kLengthCodes;
+    while (lengthCodes > 4 && lengthLengths[kLengthOrder[lengthCodes - 1]] == 0) --lengthCodes;
+
+    std::uint64_t bits = 3 + 5 + 5 + 4 + 3 * static_cast<std::uint64_t>(lengthCodes) + extraBits + runs;
+    for (int s = 0; s < kLengthCodes; ++s) bits += std::uint64_t{lengthCounts[s]} * lengthLengths[s];
+    for (int s = 0; s < kLiteralCodes; ++s) bits += std::uint64_t{counts[s]} * lengths[s];
+    if (bits >= storedBits(size)) return false;
+
+    out.put(last ? 1 : 0, 1);
+    out.put(2, 2);  // dynamic Huffman codes
+    out.put(static_cast<std::uint32_t>(literalCodes - 257), 5);
+    out.put(2 - 1, 5);
+    out.put(static_cast<std::uint32_t>(lengthCodes - 4), 4);
+    for (int i = 0; i < lengthCodes; ++i) out.put(lengthLengths[kLengthOrder[i]], 3);
+    std::uint16_t lengthCode[kLengthCodes] = {};
+    canonicalCodes(lengthLengths, kLengthCodes, lengthCode);
+    for (int i = 0; i < sequenceLength; ++i) out.put(lengthCode[sequence[i]], lengthLengths[sequence[i]]);
+
+    std::uint16_t code[kLiteralCodes] = {};
+    canonicalCodes(lengths, kLiteralCodes, code);
+    // Code and length of each literal in one word, for one call per byte.
+    std::uint32_t literal[256];
+    for (int b = 0; b < 256; ++b) literal[b] = code[b] | (std::uint32_t{lengths[b]} << 16);
+    forEachToken(
+        p, size,
+        [&](const unsigned char* q, std::size_t n) {
+            BitWriter local = out;  // in registers: the output's bytes cannot change it
+            const unsigned char* const end = q + n;
+            // Three codes (45 bits at most) joined before one put: the joining of the next three
+            // does not wait for the writer.
+            for (; q + 3 <= end; q += 3) {
+                const std::uint32_t a = literal[q[0]], b = literal[q[1]], c = literal[q[2]];
+                const int aBits = static_cast<int>(a >> 16), bBits = static_cast<int>(b >> 16);
+                const std::uint64_t joined = (a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits) |
+                                             (std::uint64_t{c & 0xFFFFu} << (aBits + bBits));
+                local.put(joined, aBits + bBits + static_cast<int>(c >> 16));
+            }
+            for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
+            out = local;
+        },
+        [&](unsigned char, std::size_t length) {
+            const LengthCode& c = kLengthCode[length];
+            // length symbol, its extra bits, then distance code 0 (distance 1), whose code is the bit 0
+            out.put(code[c.symbol] | (std::uint32_t{c.extra} << lengths[c.symbol]),
+                    lengths[c.symbol] + c.extraBits + 1);
+        });
+    out.put(code[kEndOfBlock], lengths[kEndOfBlock]);
+    return true;
+}
+
+// Adler-32 of the data, as the zlib stream ends with it.
+std::uint32_t adler32Of(const unsigned char* p, std::size_t size) {
+    constexpr std::uint32_t kBase = 65521;
+    std::uint64_t a = 1, b = 0;
+#if defined(__SSE2__)
+    // 16 bytes at a time, the sums reduced every 4 KiB: after n bytes x1..xn, a grows by the sum of
+    // the bytes and b by n * a + the sum of (n - i + 1) * xi. Per block of 16: b's share is 16 times
+    // the sum of the blocks before it (`before`) and the bytes weighted 16 .. 1 (`weighted`).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+    const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+    while (size >= 16) {
+        const std::size_t blocks = std::min<std::size_t>(size / 16, 256);
+        __m128i sum = zero, before = zero, weighted = zero;
+        for (std::size_t c = 0; c < blocks; ++c, p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            before = _mm_add_epi32(before, sum);
+            sum = _mm_add_epi32(sum, _mm_sad_epu8(bytes, zero));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
+        }
+        const auto total = [](__m128i v) {
+            alignas(16) std::uint32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+            return std::uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+        };
+        const std::uint64_t n = 16 * blocks;
+        b = (b + n * a + 16 * total(before) + total(weighted)) % kBase;
+        a = (a + total(sum)) % kBase;
+        size -= n;
+    }
+#endif
+    for (std::size_t i = 0; i < size; ++i) {
+        a += p[i];
+        b += a;
+        if ((i & 0xFFF) == 0xFFF) b %= kBase, a %= kBase;
+    }
+    return static_cast<std::uint32_t>(((b % kBase) << 16) | (a % kBase));
+}
+
+#if defined(__SSE2__)
+// The byte at bit `shift` of each of the sixteen 32-bit lanes of a, b, c and d, in order.
+template <int shift>
+__m128i planeBytes(__m128i a, __m128i b, __m128i c, __m128i d, __m128i low) {
+    const auto pick = [&](__m128i x) { return _mm_and_si128(_mm_srli_epi32(x, shift), low); };
+    return _mm_packus_epi16(_mm_packs_epi32(pick(a), pick(b)), _mm_packs_epi32(pick(c), pick(d)));
+}
+#endif
+
+// Byte k of every value to plane k, as HDF5's shuffle filter does.
+void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen values at a time: byte k of each 32-bit lane moved down, masked, and packed to bytes.
+    const __m128i low = _mm_set1_epi32(0xFF);
+    const auto store = [&](int k, __m128i bytes) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[k] + i), bytes);
+    };
+    for (; i + 16 <= n; i += 16) {
+        const auto* at = reinterpret_cast<const __m128i*>(in + 4 * i);
+        const __m128i a = _mm_loadu_si128(at), b = _mm_loadu_si128(at + 1), c = _mm_loadu_si128(at + 2),
+                      d = _mm_loadu_si128(at + 3);
+        store(0, planeBytes<0>(a, b, c, d, low));
+        store(1, planeBytes<8>(a, b, c, d, low));
+        store(2, planeBytes<16>(a, b, c, d, low));
+        store(3, planeBytes<24>(a, b, c, d, low));
+    }
+#endif
+    for (; i < n; ++i) {
+        plane[0][i] = in[4 * i];
+        plane[1][i] = in[4 * i + 1];
+        plane[2][i] = in[4 * i + 2];
+        plane[3][i] = in[4 * i + 3];
+    }
+}
+
+}  // namespace
+
+std::size_t ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& out) {
+    const std::size_t n = size / 4;
+    const auto* in = static_cast<const unsigned char*>(values);
+    shuffled_.resize(size);
+    unsigned char* plane[4] = {shuffled_.data(), shuffled_.data() + n, shuffled_.data() + 2 * n,
+                               shuffled_.data() + 3 * n};
+    shuffle(in, n, plane);
+    // Room for every plane stored: a coded block is only written when it is smaller.
+    out.resize(std::max(out.size(), 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + 4 + 8));
+    auto* start = reinterpret_cast<unsigned char*>(out.data());
+    start[0] = 0x78;  // deflate with a 32 KiB window
+    start[1] = 0x01;  // no dictionary, fastest level; (0x78 << 8 | 0x01) is a multiple of 31
+    BitWriter writer(start + 2);
+    for (int k = 0; k < 4; ++k) {
+        if (!codedBlock(writer, plane[k], n, k == 3)) storedBlocks(writer, plane[k], n, k == 3);
+    }
+    unsigned char* end = writer.align();
+    const std::uint32_t check = adler32Of(shuffled_.data(), size);
+    for (int i = 0; i < 4; ++i) end[i] = static_cast<unsigned char>(check >> (24 - 8 * i));
+    return static_cast<std::size_t>(end + 4 - start);
+}
+
+}  // namespace marlin::cli
