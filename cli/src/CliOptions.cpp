@@ -107,7 +107,7 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
             }
             o.sync = arg == "--sync";
         } else if (arg == "--reconnect" || arg == "--no-reconnect") {
-            if (inlineValue) {
+            if (scan.hasJoinedValue()) {
                 error = arg + " takes no value";
                 return std::nullopt;
             }
