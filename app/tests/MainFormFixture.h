@@ -5,7 +5,6 @@
 #include "FakeUserPrompts.h"
 #include "MainForm.h"
 #include "PictureButton.h"
-#include "QtTestApp.h"
 
 #include "marlin/core/RecorderSettings.h"
 #include "marlin/core/RecordingSession.h"
@@ -32,7 +31,6 @@ namespace marlin::test {
 class MainFormFixture : public ::testing::Test {
 protected:
     MainFormFixture() {
-        qtApp();
         // Traces of three values, which the files' expected texts spell out.
         fakeBus.trace = {-50.5f, -51.0f, 2.5f};
         fakeBus.exportText =

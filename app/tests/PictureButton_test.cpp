@@ -1,5 +1,4 @@
 #include "PictureButton.h"
-#include "QtTestApp.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -18,7 +17,6 @@ QPixmap solid(QColor colour) {
 class PictureButtonTest : public ::testing::Test {
 protected:
     PictureButtonTest() {
-        test::qtApp();
         button = std::make_unique<PictureButton>(solid(Qt::blue), solid(Qt::yellow));
         button->setGeometry(0, 0, 49, 17);
         button->setCaptionGeometry(QRect(6, 3, 37, 13));

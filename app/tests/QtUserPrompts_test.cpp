@@ -1,4 +1,3 @@
-#include "QtTestApp.h"
 #include "QtUserPrompts.h"
 
 #include <QFileDialog>
@@ -30,7 +29,6 @@ protected:
         return QtUserPrompts::acceptedFileName(dialog).toStdString();
     }
 
-    QApplication& app = test::qtApp();  // before the dialog
     QTemporaryDir dir;
     QFileDialog dialog{nullptr, QStringLiteral("select file to generate")};
 };

@@ -12,21 +12,9 @@
 
 #include "marlin/core/TraceFile.h"
 
-namespace {
+#include "BestOf.h"
 
-using Clock = std::chrono::steady_clock;
-
-double bestOf(int runs, const auto& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    return best;
-}
-
-}  // namespace
+using marlin::bench::bestOf;
 
 int main() {
     constexpr std::size_t kValues = 100001;

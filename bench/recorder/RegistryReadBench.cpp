@@ -17,20 +17,12 @@
 #include <marlin/base/AtomicFile.h>
 #include <marlin/platform/RegistryStore.h>
 
+#include "BestOf.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using marlin::bench::bestOf;
 using marlin::platform::RegistryStore;
-
-double bestOf(int runs, const auto& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    return best;
-}
 
 std::string manyValues(int count) {
     std::string text = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Big]\n";

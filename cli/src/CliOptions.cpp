@@ -5,6 +5,8 @@
 
 #include <marlin/product.h>
 
+#include "OptionScanner.h"
+
 namespace marlin::cli {
 
 RecorderSettings CliOptions::applyTo(RecorderSettings s) const {
@@ -22,27 +24,14 @@ RecorderSettings CliOptions::applyTo(RecorderSettings s) const {
 
 std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args, std::string& error) {
     CliOptions o;
-    std::size_t i = 0;
     bool haveCommand = false;
-    auto value = [&](const std::string& name) -> std::optional<std::string> {
-        if (i + 1 >= args.size()) {
-            error = "option " + name + " needs a value";
-            return std::nullopt;
-        }
-        return args[++i];
-    };
-    for (; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-            }
-        }
-        auto take = [&](const std::string& name) -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            return value(name);
+    OptionScanner scan(args);
+    while (scan.next()) {
+        const std::string& arg = scan.name();
+        auto take = [&](const std::string& name) {
+            std::optional<std::string> value = scan.value();
+            if (!value) error = "option " + name + " needs a value";
+            return value;
         };
         if (arg == "--help" || arg == "-h") {
             o.help = true;
@@ -112,13 +101,13 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
             }
             (arg == "--duration" ? o.duration : o.giveUpAfter) = seconds;
         } else if (arg == "--sync" || arg == "--no-sync") {
-            if (inlineValue) {
+            if (scan.hasJoinedValue()) {
                 error = arg + " takes no value";
                 return std::nullopt;
             }
             o.sync = arg == "--sync";
         } else if (arg == "--reconnect" || arg == "--no-reconnect") {
-            if (inlineValue) {
+            if (scan.hasJoinedValue()) {
                 error = arg + " takes no value";
                 return std::nullopt;
             }
@@ -132,7 +121,7 @@ std::optional<CliOptions> parseCommandLine(const std::vector<std::string>& args,
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else {
-            error = "unknown argument \"" + args[i] + "\"";
+            error = "unknown argument \"" + scan.argument() + "\"";
             return std::nullopt;
         }
     }

@@ -24,6 +24,7 @@
 #include "CliOptions.h"
 #include "marlin/core/QzibBinding.h"
 #include "marlin/core/NetworkHostProbe.h"
+#include "marlin/testing/RecorderCommands.h"
 #include "marlin/testing/TempDir.h"
 
 namespace marlin::cli {
@@ -217,13 +218,7 @@ TEST_F(RecordEndToEnd, BinaryRecordingByteExactWithTheCommandSequence) {
     START_SIMULATOR("127.0.0.120");
     ASSERT_EQ(record({"--trace", "1", "--interval", "0", "--format", "binary", "--readings", "3"}), kExitOk)
         << err.str();
-    std::vector<std::string> expected = {"*IDN?",
-                                         "SYST:DISP:UPD ON",
-                                         "INIT:CONT OFF",
-                                         "SYST:Err:CLE:All",
-                                         "FORMat ASCii",
-                                         "MMEM:STOR:TRAC  1,'C:\\TRACE.DAT'",
-                                         "MMEM:DATA? 'C:\\TRACE.DAT'"};
+    std::vector<std::string> expected = marlin::testing::startCommands();
     for (int i = 0; i < 3; ++i) {
         for (const char* c : {"SWE:TIME?", "INIT:IMM;*WAI", "FORM REAL,32", "TRAC? TRACE1"})
             expected.push_back(c);

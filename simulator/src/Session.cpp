@@ -59,16 +59,6 @@ int pollWake(std::initializer_list<int> fds, std::optional<Instrument::Clock::ti
     }
 }
 
-std::string peerOf(qzib::SocketHandle socket) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
-        return "?";
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
-}
-
 bool isReadable(int fd) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0;
@@ -114,6 +104,16 @@ const char* controlName(const qzib::WireHeader& h) {
 }
 
 }  // namespace
+
+std::string peerOf(qzib::SocketHandle socket) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return "?";
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+}
 
 Session::Session(SessionHost& host, qzib::SocketHandle data, Token token, std::uint64_t id)
     : host_(host),

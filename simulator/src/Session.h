@@ -20,6 +20,9 @@
 
 namespace marlin::sim {
 
+// "address:port" of the peer of a connected socket, for the log; "?" when it cannot be told.
+std::string peerOf(qzib::SocketHandle socket);
+
 // One opened device: the data connection with its instrument, and the control connection that
 // the pairing token ties to it, together one channel of the bus library. Each connection is
 // served by a thread of its own; the instrument is shared between them under one lock. Waits

@@ -47,16 +47,6 @@ struct Greeting {
     std::chrono::steady_clock::time_point deadline;
 };
 
-std::string peerOf(qzib::SocketHandle socket) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
-        return "?";
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
-}
-
 // Socket error numbers come in the bus library's (Winsock) numbering.
 std::string socketErrorText(int number) {
     switch (number) {

@@ -74,9 +74,21 @@ private:
     int16_t ud_ = -1;
 };
 
-TEST(LibraryEndToEndTest, IdentityStartsWithTheMakerWord) {
-    auto sim = startOn("127.0.0.90");
-    Device dev("127.0.0.90");
+class LibraryEndToEndTest : public ::testing::Test {
+protected:
+    // Starts the simulator on `address` and opens a device of the library to it.
+    Device& connect(const std::string& address, SimulatorOptions options = {}) {
+        sim = startOn(address, std::move(options));
+        device = std::make_unique<Device>(address);
+        return *device;
+    }
+
+    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<Device> device;  // closed before the simulator stops
+};
+
+TEST_F(LibraryEndToEndTest, IdentityStartsWithTheMakerWord) {
+    Device& dev = connect("127.0.0.90");
     ASSERT_TRUE(dev.opened()) << dev.err;
     ASSERT_TRUE(dev.write("*IDN?"));
     std::string buffer(1000, ' ');
@@ -86,11 +98,8 @@ TEST(LibraryEndToEndTest, IdentityStartsWithTheMakerWord) {
     EXPECT_EQ(buffer[static_cast<std::size_t>(dev.cnt) - 1], '\n');
 }
 
-TEST(LibraryEndToEndTest, TheRecordersSequenceGetsTheExportAndTraceBlocks) {
-    SimulatorOptions o;
-    o.instrument.points = 1001;
-    auto sim = startOn("127.0.0.91", o);
-    Device dev("127.0.0.91");
+TEST_F(LibraryEndToEndTest, TheRecordersSequenceGetsTheExportAndTraceBlocks) {
+    Device& dev = connect("127.0.0.91", {.instrument = {.points = 1001}});
     ASSERT_TRUE(dev.opened());
     ASSERT_TRUE(dev.write("SYST:DISP:UPD ON"));
     ASSERT_TRUE(dev.write("INIT:CONT OFF"));
@@ -130,11 +139,8 @@ TEST(LibraryEndToEndTest, TheRecordersSequenceGetsTheExportAndTraceBlocks) {
     EXPECT_TRUE(sim->devices()[0].continuous);
 }
 
-TEST(LibraryEndToEndTest, AnInactiveTraceGivesAnEmptyReply) {
-    SimulatorOptions o;
-    o.instrument.activeTraces = {true, false, true, true};
-    auto sim = startOn("127.0.0.92", o);
-    Device dev("127.0.0.92");
+TEST_F(LibraryEndToEndTest, AnInactiveTraceGivesAnEmptyReply) {
+    Device& dev = connect("127.0.0.92", {.instrument = {.activeTraces = {true, false, true, true}}});
     ASSERT_TRUE(dev.opened());
     ASSERT_TRUE(dev.write("FORM REAL,32"));
     ASSERT_TRUE(dev.write("TRAC? TRACE2"));
@@ -149,11 +155,8 @@ TEST(LibraryEndToEndTest, AnInactiveTraceGivesAnEmptyReply) {
     EXPECT_EQ(dev.readBlock().size(), 2004u);
 }
 
-TEST(LibraryEndToEndTest, ALateReplyIsSkippedWhenTheClientHasMovedOn) {
-    SimulatorOptions o;
-    o.faults.replyDelay = Ms(1500);
-    auto sim = startOn("127.0.0.93", o);
-    Device dev("127.0.0.93");
+TEST_F(LibraryEndToEndTest, ALateReplyIsSkippedWhenTheClientHasMovedOn) {
+    Device& dev = connect("127.0.0.93", {.faults = {.replyDelay = Ms(1500)}});
     ASSERT_TRUE(dev.opened());
     dev.timeout(1);
     ASSERT_TRUE(dev.write("*IDN?"));
@@ -166,9 +169,8 @@ TEST(LibraryEndToEndTest, ALateReplyIsSkippedWhenTheClientHasMovedOn) {
     EXPECT_EQ(dev.sta, QZ_CMPL);
 }
 
-TEST(LibraryEndToEndTest, ServiceRequestAndSerialPoll) {
-    auto sim = startOn("127.0.0.94");
-    Device dev("127.0.0.94");
+TEST_F(LibraryEndToEndTest, ServiceRequestAndSerialPoll) {
+    Device& dev = connect("127.0.0.94");
     ASSERT_TRUE(dev.opened());
     int16_t result = -1;
     QZDLLTestSrq(dev.ud(), &result, &dev.sta, &dev.err, &dev.cnt);
@@ -191,9 +193,8 @@ TEST(LibraryEndToEndTest, ServiceRequestAndSerialPoll) {
     EXPECT_EQ(dev.ask("*ESR?"), "1\n");
 }
 
-TEST(LibraryEndToEndTest, WaitSrqRunsOutWithoutAServiceRequest) {
-    auto sim = startOn("127.0.0.95");
-    Device dev("127.0.0.95");
+TEST_F(LibraryEndToEndTest, WaitSrqRunsOutWithoutAServiceRequest) {
+    Device& dev = connect("127.0.0.95");
     ASSERT_TRUE(dev.opened());
     dev.timeout(1);
     int16_t result = -1;
@@ -209,9 +210,8 @@ TEST(LibraryEndToEndTest, WaitSrqRunsOutWithoutAServiceRequest) {
     EXPECT_EQ(static_cast<std::uint8_t>(stb), StatusRegisters::kErrorAvailable);
 }
 
-TEST(LibraryEndToEndTest, DeviceClearBreaksOffAWaitingCommand) {
-    auto sim = startOn("127.0.0.96");
-    Device dev("127.0.0.96");
+TEST_F(LibraryEndToEndTest, DeviceClearBreaksOffAWaitingCommand) {
+    Device& dev = connect("127.0.0.96");
     ASSERT_TRUE(dev.opened());
     ASSERT_TRUE(dev.write("INIT:CONT OFF;:SWE:TIME 30;:INIT:IMM;*WAI;*IDN?"));
     ASSERT_TRUE(waitForDevice(*sim, [](const DeviceState& d) { return d.waiting; }));
@@ -221,8 +221,8 @@ TEST(LibraryEndToEndTest, DeviceClearBreaksOffAWaitingCommand) {
     EXPECT_EQ(dev.ask("ABOR;*OPC?"), "1\n");
 }
 
-TEST(LibraryEndToEndTest, SeveralClientsAtOnce) {
-    auto sim = startOn("127.0.0.97");
+TEST_F(LibraryEndToEndTest, SeveralClientsAtOnce) {
+    sim = startOn("127.0.0.97");
     // Different texts for one address open different devices of the library.
     const std::vector<std::string> addresses = {"127.0.0.97", "127.0.0.0x61", "127.0.0.0141", "127.0.97"};
     std::atomic<int> good{0};
@@ -241,11 +241,8 @@ TEST(LibraryEndToEndTest, SeveralClientsAtOnce) {
     EXPECT_EQ(good.load(), static_cast<int>(addresses.size()));
 }
 
-TEST(LibraryEndToEndTest, FaultCloseAfterReplies) {
-    SimulatorOptions o;
-    o.faults.closeAfterReplies = 1;
-    auto sim = startOn("127.0.0.98", o);
-    Device dev("127.0.0.98");
+TEST_F(LibraryEndToEndTest, FaultCloseAfterReplies) {
+    Device& dev = connect("127.0.0.98", {.faults = {.closeAfterReplies = 1}});
     ASSERT_TRUE(dev.opened());
     EXPECT_EQ(dev.ask("*IDN?").substr(0, 6), "QUAZAR");
     dev.write("*IDN?");
@@ -253,11 +250,8 @@ TEST(LibraryEndToEndTest, FaultCloseAfterReplies) {
     EXPECT_NE(dev.sta & QZ_ERR, 0);
 }
 
-TEST(LibraryEndToEndTest, FaultStallAfterReplies) {
-    SimulatorOptions o;
-    o.faults.stallAfterReplies = 1;
-    auto sim = startOn("127.0.0.99", o);
-    Device dev("127.0.0.99");
+TEST_F(LibraryEndToEndTest, FaultStallAfterReplies) {
+    Device& dev = connect("127.0.0.99", {.faults = {.stallAfterReplies = 1}});
     ASSERT_TRUE(dev.opened());
     dev.timeout(1);
     EXPECT_EQ(dev.ask("*OPC?"), "1\n");
@@ -266,11 +260,8 @@ TEST(LibraryEndToEndTest, FaultStallAfterReplies) {
     EXPECT_EQ(dev.err, 5);
 }
 
-TEST(LibraryEndToEndTest, FaultShortBlockDeliversLessThanAnnounced) {
-    SimulatorOptions o;
-    o.faults.shortBlockAfterReplies = 0;
-    auto sim = startOn("127.0.0.100", o);
-    Device dev("127.0.0.100");
+TEST_F(LibraryEndToEndTest, FaultShortBlockDeliversLessThanAnnounced) {
+    Device& dev = connect("127.0.0.100", {.faults = {.shortBlockAfterReplies = 0}});
     ASSERT_TRUE(dev.opened());
     ASSERT_TRUE(dev.write("FORM REAL,32"));
     ASSERT_TRUE(dev.write("TRAC? TRACE1"));
@@ -281,32 +272,23 @@ TEST(LibraryEndToEndTest, FaultShortBlockDeliversLessThanAnnounced) {
     EXPECT_EQ(data.substr(1003), std::string(1001, ' '));
 }
 
-TEST(LibraryEndToEndTest, FaultShortMessageEndsInAFailedRead) {
-    SimulatorOptions o;
-    o.faults.shortMessageAfterReplies = 0;
-    auto sim = startOn("127.0.0.101", o);
-    Device dev("127.0.0.101");
+TEST_F(LibraryEndToEndTest, FaultShortMessageEndsInAFailedRead) {
+    Device& dev = connect("127.0.0.101", {.faults = {.shortMessageAfterReplies = 0}});
     ASSERT_TRUE(dev.opened());
     dev.timeout(2);
     dev.ask("*IDN?");
     EXPECT_NE(dev.sta & QZ_ERR, 0);
 }
 
-TEST(LibraryEndToEndTest, FaultWrongVersionFailsTheOpen) {
-    SimulatorOptions o;
-    o.faults.versionReply = 1.5f;
-    auto sim = startOn("127.0.0.102", o);
-    Device dev("127.0.0.102");
+TEST_F(LibraryEndToEndTest, FaultWrongVersionFailsTheOpen) {
+    Device& dev = connect("127.0.0.102", {.faults = {.versionReply = 1.5f}});
     EXPECT_FALSE(dev.opened());
     EXPECT_EQ(dev.sta, QZ_ERR);
     EXPECT_EQ(dev.err, 2);
 }
 
-TEST(LibraryEndToEndTest, FaultReplyDelay) {
-    SimulatorOptions o;
-    o.faults.replyDelay = Ms(300);
-    auto sim = startOn("127.0.0.103", o);
-    Device dev("127.0.0.103");
+TEST_F(LibraryEndToEndTest, FaultReplyDelay) {
+    Device& dev = connect("127.0.0.103", {.faults = {.replyDelay = Ms(300)}});
     ASSERT_TRUE(dev.opened());
     for (int i = 0; i < 2; ++i) {
         const auto start = Clock::now();
@@ -315,9 +297,8 @@ TEST(LibraryEndToEndTest, FaultReplyDelay) {
     }
 }
 
-TEST(LibraryEndToEndTest, FaultsChangedWhileRunningApplyToTheNextReply) {
-    auto sim = startOn("127.0.0.105");
-    Device dev("127.0.0.105");
+TEST_F(LibraryEndToEndTest, FaultsChangedWhileRunningApplyToTheNextReply) {
+    Device& dev = connect("127.0.0.105");
     ASSERT_TRUE(dev.opened());
     dev.timeout(1);
     EXPECT_EQ(dev.ask("*OPC?"), "1\n");
@@ -330,7 +311,7 @@ TEST(LibraryEndToEndTest, FaultsChangedWhileRunningApplyToTheNextReply) {
     EXPECT_EQ(dev.ask("SWE:POIN?"), "501\n");
 }
 
-TEST(LibraryEndToEndTest, NothingListeningFailsTheOpen) {
+TEST_F(LibraryEndToEndTest, NothingListeningFailsTheOpen) {
     Device dev("127.0.0.104");
     EXPECT_FALSE(dev.opened());
     EXPECT_EQ(dev.err, 2);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "ExportSink.h"
+#include "OptionScanner.h"
 #include "marlin/reader/TraceReader.h"
 
 namespace marlin::cli {
@@ -284,24 +285,14 @@ int runTraceCommand(const std::vector<std::string>& args, std::ostream& out, std
     ExportOptions o;
     bool json = false, haveFormat = false, haveOutput = false;
     std::vector<std::string> files;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-            }
-        }
+    OptionScanner scan(args, 1);
+    while (scan.next()) {
+        const std::string& arg = scan.name();
         std::string value;
         auto take = [&]() {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
+            const std::optional<std::string> given = scan.value();
+            if (given) value = *given;
+            return given.has_value();
         };
         const bool forExport = command == "export";
         if (arg == "--help" || arg == "-h") {

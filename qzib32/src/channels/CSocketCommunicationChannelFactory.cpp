@@ -39,9 +39,4 @@ CSocketCommunicationChannelFactory::~CSocketCommunicationChannelFactory() {
     }
 }
 
-bool CSocketCommunicationChannelFactory::SocketLayerStarted() {
-    std::lock_guard<std::mutex> lock(g_startLock);
-    return g_factories > 0;
-}
-
 }  // namespace qzib

@@ -11,9 +11,6 @@ public:
     CSocketCommunicationChannelFactory(const CSocketCommunicationChannelFactory&) = delete;
     CSocketCommunicationChannelFactory& operator=(const CSocketCommunicationChannelFactory&) = delete;
     virtual ~CSocketCommunicationChannelFactory();
-
-    // Whether the socket layer is started in this process.
-    static bool SocketLayerStarted();
 };
 
 }  // namespace qzib

@@ -33,8 +33,6 @@ public:
 
     DeviceTable& Devices() { return m_devices; }
     CLibraryLock& Lock() { return m_lock; }
-    // nullptr when the socket layer could not be started; no device can be opened then.
-    CClientInetCommunicationChannelFactory* Factory() { return m_factory.get(); }
 
 private:
     std::unique_ptr<CClientInetCommunicationChannelFactory> m_factory;

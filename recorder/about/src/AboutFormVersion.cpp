@@ -1,7 +1,7 @@
 #include <marlin/about/AboutFormVersion.h>
 
-#include "diag/ErrorTrap.h"
-#include "diag/RootDebug.h"
+#include <marlin/diag/ErrorTrap.h>
+#include <marlin/diag/RootDebug.h>
 
 #include <marlin/product.h>
 

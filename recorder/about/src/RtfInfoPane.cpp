@@ -1,6 +1,6 @@
 #include <marlin/about/RtfInfoPane.h>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 #include <algorithm>
 

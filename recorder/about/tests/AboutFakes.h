@@ -6,7 +6,6 @@
 #include <marlin/about/LocalInventorySources.h>
 #include <marlin/platform/RegistryStore.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,15 +23,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace marlin::about {
-
-// The widget tests share one application object.
-inline void ensureApplication() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "marlin_about_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
 
 // A pane that keeps its runs, and the lines they make.
 class RecordingPane : public InfoPane {

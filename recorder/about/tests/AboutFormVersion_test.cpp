@@ -1,6 +1,6 @@
 #include <marlin/about/AboutFormVersion.h>
 
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 #include <QFile>
 #include <QTemporaryDir>

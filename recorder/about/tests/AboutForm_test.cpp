@@ -2,7 +2,7 @@
 
 #include "AboutFakes.h"
 #include <marlin/about/AboutWindow.h>
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <marlin/product.h>
 
@@ -45,7 +45,6 @@ std::set<qreal> valueColumns(QTextDocument& document) {
 class AboutFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
         program_ = computer_.addFile(QStringLiteral("app/marlin"));
         QFile file(program_);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -375,7 +374,6 @@ TEST_F(AboutFormTest, ShowingLoadsOnce) {
 }
 
 TEST(AboutWindow, OwnerKeptWindowEndsTheProgramThroughTheOwnersWay) {
-    ensureApplication();
     int ends = 0;
     setAboutEndProgram([&ends] { ++ends; });
     setAboutCommandLine({QStringLiteral("CVI")});
@@ -392,7 +390,6 @@ TEST(AboutWindow, OwnerKeptWindowEndsTheProgramThroughTheOwnersWay) {
 }
 
 TEST(AboutWindow, ShowingAgainKeepsTheWindowUntilItIsClosed) {
-    ensureApplication();
     setAboutCommandLine({});
     EXPECT_FALSE(isAboutCommandLine({}));
     EXPECT_TRUE(isAboutCommandLine({QStringLiteral("CVI"), QStringLiteral("a,b")}));

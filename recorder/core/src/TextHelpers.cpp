@@ -98,15 +98,6 @@ std::string NumberText(std::int64_t value) {
     return std::string(buf.data(), res.ptr);
 }
 
-void appendNumberText(std::string& out, float value) {
-    char buf[kMaxSingleText];
-    out.append(buf, writeSingleText(buf, value));
-}
-
-char* writeNumberText(char* p, float value) {
-    return writeSingleText(p, value);
-}
-
 char* writeSingleTextGeneral(char* p, float value) {
     return writeGeneral(p, value, 7);
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "marlin/core/SingleText.h"
@@ -99,48 +100,11 @@ public:
 #ifdef _WIN32
         if (_lseeki64(fd_, offset, SEEK_SET) < 0) return fail();
 #endif
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-#ifdef _WIN32
-            const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-            const int n = _write(fd_, bytes.data() + done, chunk);
-#else
-            const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                       static_cast<off_t>(offset + static_cast<long long>(done)));
-#endif
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return fail();
-            }
-            if (n == 0) {
-                error_ = ENOSPC;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        return writeAll(bytes, offset);
     }
 
     bool append(std::string_view bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-#ifdef _WIN32
-            const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-            const int n = _write(fd_, bytes.data() + done, chunk);
-#else
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-#endif
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return fail();
-            }
-            if (n == 0) {
-                error_ = ENOSPC;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        return writeAll(bytes, std::nullopt);
     }
 
     // Puts the file back to `length` bytes after a failed write; best effort.
@@ -182,6 +146,34 @@ public:
     }
 
 private:
+    // Writes every byte, at `offset` or (none) at the end of the file; on Windows the caller has
+    // moved the file position to `offset` already. A write that takes nothing means the disk is
+    // full.
+    bool writeAll(std::string_view bytes, std::optional<long long> offset) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+#ifdef _WIN32
+            (void)offset;
+            const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            const int n = _write(fd_, bytes.data() + done, chunk);
+#else
+            const ssize_t n = offset ? ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                                static_cast<off_t>(*offset + static_cast<long long>(done)))
+                                     : ::write(fd_, bytes.data() + done, bytes.size() - done);
+#endif
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return fail();
+            }
+            if (n == 0) {
+                error_ = ENOSPC;
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
     bool fail() {
         error_ = errno;
         return false;

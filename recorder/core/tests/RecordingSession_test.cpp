@@ -8,6 +8,7 @@
 
 #include "marlin/testing/FakeBus.h"
 #include "marlin/testing/FakeHostProbe.h"
+#include "marlin/testing/RecorderCommands.h"
 #include "FakeWindow.h"
 #include "marlin/testing/ExampleTime.h"
 #include "marlin/testing/TempDir.h"
@@ -49,14 +50,8 @@ TEST_F(RecordingSessionTest, BinaryRecordingCommandsAndFile) {
     EXPECT_EQ(session.outcome(), RecordingSession::Outcome::Stopped);
     EXPECT_EQ(session.readingCount(), 3);
 
-    std::vector<std::string> expected = {"ibfind analyzer",
-                                         "*IDN?",
-                                         "SYST:DISP:UPD ON",
-                                         "INIT:CONT OFF",
-                                         "SYST:Err:CLE:All",
-                                         "FORMat ASCii",
-                                         "MMEM:STOR:TRAC  1,'C:\\TRACE.DAT'",
-                                         "MMEM:DATA? 'C:\\TRACE.DAT'"};
+    std::vector<std::string> expected = {"ibfind analyzer"};
+    for (const auto& command : testing::startCommands()) expected.push_back(command);
     for (int i = 0; i < 3; ++i) expected.insert(expected.end(), kReading.begin(), kReading.end());
     expected.push_back("INIT:CONT ON");
     expected.push_back("ibloc");

@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "diag/RTFGen.h"
-#include "diag/RtfReader.h"
+#include <marlin/diag/RTFGen.h>
+#include <marlin/diag/RtfReader.h>
 
 namespace {
+
+namespace RTFGen = marlin::RTFGen;
 
 void Check(bool condition) {
     if (!condition) {

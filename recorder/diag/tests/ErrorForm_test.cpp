@@ -1,4 +1,4 @@
-#include "diag/ErrorForm.h"
+#include <marlin/diag/ErrorForm.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <marlin/product.h>
 
 #include "LogFixture.h"
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 namespace marlin {
 namespace {
@@ -24,15 +24,6 @@ const std::vector<std::string> kTwoEntries = {"QZStandard.GetAboutFormVersion",
 
 class ErrorFormTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "marlin_diag_ErrorForm_test";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
-
     ErrorFormTest() {
         form.SetNoticePresenter([this](QWidget*, const QString& caption, const QString& text) {
             notices.push_back(caption + "|" + text);

@@ -1,4 +1,4 @@
-#include "diag/ErrorTrap.h"
+#include <marlin/diag/ErrorTrap.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

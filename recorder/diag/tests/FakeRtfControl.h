@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/RtfControl.h"
+#include <marlin/diag/RtfControl.h>
 
 namespace marlin::testing {
 

@@ -1,11 +1,11 @@
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "FakeRtfControl.h"
 
-namespace RTFGen {
+namespace marlin::RTFGen {
 namespace {
 
 using marlin::testing::FakeRtfControl;
@@ -109,4 +109,4 @@ TEST(RTFGen, FlushUsesTheSizeItIsGiven) {
 }
 
 }  // namespace
-}  // namespace RTFGen
+}  // namespace marlin::RTFGen

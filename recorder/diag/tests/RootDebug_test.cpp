@@ -1,4 +1,4 @@
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,14 +1,13 @@
-#include "diag/RtfReader.h"
+#include <marlin/diag/RtfReader.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
+
+#include "marlin/testing/FuzzCorpus.h"
 
 namespace marlin {
 namespace {
@@ -220,21 +219,12 @@ TEST(RtfReader, DecodeBytesKeepsUtf8AndMapsOtherBytes) {
 
 // Every input the fuzzer kept (crashes, hangs and interesting cases) stays a test.
 TEST(RtfReader, ReplaysTheFuzzCorpus) {
-    const std::filesystem::path corpus = MARLIN_RTF_CORPUS_DIR;
-    ASSERT_TRUE(std::filesystem::is_directory(corpus)) << corpus;
-    int replayed = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-        if (!entry.is_regular_file()) {
-            continue;
-        }
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string input(std::istreambuf_iterator<char>(in), {});
+    const auto replayed = testing::replayCorpus({MARLIN_RTF_CORPUS_DIR}, [](const std::string& input) {
         const RtfParsedDocument doc = RtfReader::Parse(input);
-        EXPECT_FALSE(doc.Paragraphs.empty()) << entry.path();
-        EXPECT_LE(doc.PlainText().size(), input.size() * 3 + 3) << entry.path();
-        ++replayed;
-    }
-    EXPECT_GT(replayed, 0);
+        EXPECT_FALSE(doc.Paragraphs.empty());
+        EXPECT_LE(doc.PlainText().size(), input.size() * 3 + 3);
+    });
+    EXPECT_GT(replayed, 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <gtest/gtest.h>
 
@@ -9,22 +9,13 @@
 #include <QTextFragment>
 #include <vector>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 namespace marlin {
 namespace {
 
 class RtfViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "marlin_diag_RtfView_test";
-            static char* argv[] = {name, nullptr};
-            app_ = new QApplication(argc, argv);
-        }
-    }
-
     void Add(std::string_view text, bool newParagraph, bool bold = false, std::int32_t fore = RTFGen::kBlack,
              std::int32_t alignment = RTFGen::kAlignLeft, std::int32_t highlight = RTFGen::kNoHighlight) {
         RTFGen::RtfAddText(view, accumulator, text, newParagraph, bold, false, false, fore, alignment,
@@ -40,7 +31,6 @@ protected:
         return fragments;
     }
 
-    static inline QApplication* app_ = nullptr;
     RtfView view;
     std::string accumulator;
 };

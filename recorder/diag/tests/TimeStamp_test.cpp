@@ -1,4 +1,4 @@
-#include "diag/TimeStamp.h"
+#include <marlin/diag/TimeStamp.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 namespace marlin::QZStandard {
 namespace {

@@ -42,11 +42,6 @@ bool entryCount(const ByteSource& src, std::uint64_t treeBase, std::uint64_t dir
 
 }  // namespace
 
-bool PeImage::looksLikePe(const ByteSource& source) {
-    std::uint32_t peOffset = 0;
-    return peHeaderOffset(source, peOffset);
-}
-
 std::optional<std::uint64_t> PeImage::rvaToOffset(const std::vector<Section>& sections, std::uint32_t rva,
                                                   std::uint32_t length) {
     for (const Section& s : sections) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "marlin/testing/FuzzCorpus.h"
 #include "marlin/testing/TempDir.h"
 using marlin::testing::TempDir;
 #include <marlin/platform/RegistryTextFormat.h>
@@ -15,15 +16,8 @@ namespace marlin::platform {
 namespace {
 
 std::vector<std::filesystem::path> inputs(const char* folder) {
-    std::vector<std::filesystem::path> out;
-    for (const char* base : {MARLIN_FUZZ_CRASH_DIR, MARLIN_FUZZ_CORPUS_DIR}) {
-        const auto dir = std::filesystem::path(base) / folder;
-        if (!std::filesystem::exists(dir)) continue;
-        for (const auto& e : std::filesystem::directory_iterator(dir)) {
-            if (e.is_regular_file() && e.path().filename() != ".keep") out.push_back(e.path());
-        }
-    }
-    return out;
+    return testing::corpusFiles({std::filesystem::path(MARLIN_FUZZ_CRASH_DIR) / folder,
+                                 std::filesystem::path(MARLIN_FUZZ_CORPUS_DIR) / folder});
 }
 
 }  // namespace

@@ -26,9 +26,4 @@ void OffsetIndex::clear() {
     far_.clear();
 }
 
-std::size_t OffsetIndex::memoryBytes() const {
-    return bases_.capacity() * sizeof(std::uint64_t) + deltas_.capacity() * sizeof(std::uint32_t) +
-           far_.size() * 32;
-}
-
 }  // namespace marlin::reader

@@ -15,7 +15,6 @@ public:
     std::uint64_t at(std::uint64_t index) const;
     std::uint64_t size() const { return deltas_.size(); }
     void clear();
-    std::size_t memoryBytes() const;
 
 private:
     static constexpr unsigned kBlockBits = 6;

@@ -41,6 +41,21 @@ struct Cursor {
     }
 };
 
+// The time stamp "2010.3.2_9.5.7:40": each field after its separator, with its largest number
+// of digits and its range (a second of 60 is a leap second).
+struct TimeField {
+    std::string_view before;
+    int maxDigits;
+    long long low, high;
+    int CivilTime::*member;
+};
+constexpr TimeField kTimeFields[] = {
+    {";", 5, 0, 32767, &CivilTime::year},      {".", 2, 1, 12, &CivilTime::month},
+    {".", 2, 1, 31, &CivilTime::day},          {"_", 2, 0, 23, &CivilTime::hour},
+    {".", 2, 0, 59, &CivilTime::minute},       {".", 2, 0, 60, &CivilTime::second},
+    {":", 3, 0, 999, &CivilTime::millisecond},
+};
+
 #define MARLIN_STEP(expr)                           \
     do {                                            \
         const LineParse step_ = (expr);             \
@@ -64,21 +79,10 @@ LineParse parseSectionLine(std::string_view bytes, SectionLine& out) {
     if (negative) number = -number;
     if (number < INT32_MIN || number > INT32_MAX) return LineParse::Invalid;
     out.number = static_cast<std::int32_t>(number);
-    CivilTime& t = out.time;
-    MARLIN_STEP(c.literal(";"));
-    MARLIN_STEP(c.field(5, 0, 32767, t.year));
-    MARLIN_STEP(c.literal("."));
-    MARLIN_STEP(c.field(2, 1, 12, t.month));
-    MARLIN_STEP(c.literal("."));
-    MARLIN_STEP(c.field(2, 1, 31, t.day));
-    MARLIN_STEP(c.literal("_"));
-    MARLIN_STEP(c.field(2, 0, 23, t.hour));
-    MARLIN_STEP(c.literal("."));
-    MARLIN_STEP(c.field(2, 0, 59, t.minute));
-    MARLIN_STEP(c.literal("."));
-    MARLIN_STEP(c.field(2, 0, 60, t.second));
-    MARLIN_STEP(c.literal(":"));
-    MARLIN_STEP(c.field(3, 0, 999, t.millisecond));
+    for (const TimeField& f : kTimeFields) {
+        MARLIN_STEP(c.literal(f.before));
+        MARLIN_STEP(c.field(f.maxDigits, f.low, f.high, out.time.*f.member));
+    }
     MARLIN_STEP(c.literal(out.form == SectionForm::Ascii ? "\r\n" : "\n"));
     out.length = c.at;
     return LineParse::Ok;

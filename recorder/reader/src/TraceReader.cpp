@@ -594,8 +594,5 @@ std::uint64_t TraceReader::damageCount() const {
 std::optional<Damage> TraceReader::pendingTail() const {
     return impl_->pending_;
 }
-std::uint64_t TraceReader::scannedSize() const {
-    return impl_->scanned_;
-}
 
 }  // namespace marlin::reader

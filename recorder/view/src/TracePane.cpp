@@ -100,10 +100,6 @@ void TracePane::setLevelRange(std::optional<std::pair<double, double>> range) {
     levels_ = range;
     update();
 }
-void TracePane::setCursorAt(std::optional<QPointF> position) {
-    cursor_ = position;
-    update();
-}
 
 std::pair<double, double> TracePane::levelRange() const {
     if (levels_) return *levels_;

@@ -81,7 +81,6 @@ private:
     void createControls();
     void placeControls();
     void fillLegalNotes();
-    void loadCommandLineMode();
     void loadNormalMode();
     void togglePane(QPushButton* button, Pane& pane);
     void setStatus(const QString& text);

@@ -2,7 +2,7 @@
 
 #include <marlin/about/InfoPane.h>
 
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <string>
 

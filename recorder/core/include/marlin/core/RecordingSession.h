@@ -83,10 +83,6 @@ public:
     bool stopFlag() const { return stopFlag_; }
     bool isRunning() const { return running_; }
     Outcome outcome() const { return outcome_; }
-    // The message shown for the last failure (empty when none), for callers without a window.
-    const std::string& failureMessage() const { return failureMessage_; }
-    // The identity reply of the last START, with its trailing blanks and line ends removed.
-    const std::string& identityReply() const { return identity_; }
     // False when START could not write the settings file.
     bool settingsSaved() const { return settingsSaved_; }
     const BusState& busState() const { return state_; }

@@ -25,11 +25,8 @@ inline std::string NumberText(int value) {
     return NumberText(static_cast<std::int64_t>(value));
 }
 
-// Appends NumberText(value) to out without building a temporary string.
-void appendNumberText(std::string& out, float value);
-// Writes NumberText(value) at p, which must have room for kMaxSingleNumberText bytes; returns the end.
+// The longest NumberText of a single-precision value, in bytes.
 inline constexpr std::size_t kMaxSingleNumberText = 16;
-char* writeNumberText(char* p, float value);
 
 // NumberText without its surrounding blanks ("2", ".5").
 std::string TrimText(float value);

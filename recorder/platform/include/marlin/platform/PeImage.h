@@ -17,9 +17,6 @@ public:
     // The largest version resource we accept; the resource's own length field is 16 bits wide.
     static constexpr std::uint32_t kMaxVersionResourceSize = 0x10000;
 
-    // True when the source starts like a PE file ("MZ" header pointing at a "PE\0\0" header).
-    static bool looksLikePe(const ByteSource& source);
-
     // The raw bytes of the first version resource (type 16), or nothing when there is none or the
     // file is damaged on the way to it.
     static std::optional<std::vector<std::uint8_t>> versionResource(const ByteSource& source);

@@ -144,7 +144,6 @@ public:
     // The bytes after the last complete section that are not (yet) a section: a section still being
     // written, or cut short for good. update() looks at them again.
     std::optional<Damage> pendingTail() const;
-    std::uint64_t scannedSize() const;  // the file size the last update looked at
 
 private:
     class Impl;

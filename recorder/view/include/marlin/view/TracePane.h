@@ -25,13 +25,8 @@ public:
     void setShowMax(bool on);
     void setShowMin(bool on);
     void setShowAverage(bool on);
-    bool showMax() const { return showMax_; }
-    bool showMin() const { return showMin_; }
-    bool showAverage() const { return showAverage_; }
     // Levels shown; none: fitted to every reading so far.
     void setLevelRange(std::optional<std::pair<double, double>> range);
-    // A cursor at this widget position (as the mouse would put it); none hides it.
-    void setCursorAt(std::optional<QPointF> position);
 
     // Draws the pane into `area`; paintEvent only calls this. Takes the model's lock.
     void draw(QPainter& painter, const QRect& area) const;

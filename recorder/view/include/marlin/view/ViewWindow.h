@@ -46,8 +46,6 @@ public:
     bool exportView(const QString& path);
 
     ViewModel& model() { return *model_; }
-    TracePane& tracePane() { return *trace_; }
-    WaterfallPane& waterfallPane() { return *waterfall_; }
     QString statusText() const;
 
 signals:

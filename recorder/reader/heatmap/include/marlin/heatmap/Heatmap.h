@@ -38,7 +38,6 @@ public:
     int rows() const { return rows_; }
     int columns() const { return columns_; }
     int rowOf(std::uint64_t reading) const;
-    int columnOf(std::uint32_t point) const { return columnOf_[point]; }
     float at(int row, int column) const;  // NaN where nothing fell
 
 private:

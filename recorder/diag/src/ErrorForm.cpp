@@ -1,4 +1,4 @@
-#include "diag/ErrorForm.h"
+#include <marlin/diag/ErrorForm.h>
 
 #include <QApplication>
 #include <QClipboard>

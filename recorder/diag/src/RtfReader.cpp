@@ -1,8 +1,10 @@
-#include "diag/RtfReader.h"
+#include <marlin/diag/RtfReader.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+
+#include <marlin/base/Utf8.h>
 
 namespace marlin {
 
@@ -14,28 +16,6 @@ constexpr std::array<char32_t, 32> kWindows1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kLineSeparator = 0x2028;
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        cp = kReplacement;
-    }
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Length of the valid UTF-8 sequence at the start of s, 0 if there is none.
 std::size_t Utf8SequenceLength(std::string_view s) {
@@ -425,7 +405,7 @@ private:
 
     void AppendCodePoint(char32_t cp) {
         std::string text;
-        AppendUtf8(text, cp);
+        appendUtf8(text, cp);
         AppendText(text);
     }
 
@@ -492,7 +472,7 @@ std::string RtfReader::DecodeBytes(std::string_view bytes) {
             i += length;
             continue;
         }
-        AppendUtf8(out, byte < 0xA0 ? kWindows1252High[byte - 0x80] : static_cast<char32_t>(byte));
+        appendUtf8(out, byte < 0xA0 ? kWindows1252High[byte - 0x80] : static_cast<char32_t>(byte));
         ++i;
     }
     return out;

@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "diag/RuntimeError.h"
-#include "diag/StackEntry.h"
+#include <marlin/diag/RuntimeError.h>
+#include <marlin/diag/StackEntry.h>
 
 namespace marlin {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <utility>
 
-#include "diag/RootDebug.h"
-#include "diag/RuntimeError.h"
+#include <marlin/diag/RootDebug.h>
+#include <marlin/diag/RuntimeError.h>
 
 namespace marlin {
 

@@ -1,4 +1,4 @@
-#include "diag/StackEntry.h"
+#include <marlin/diag/StackEntry.h>
 
 namespace marlin {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "diag/RootDebug.h"
-#include "diag/RuntimeError.h"
+#include <marlin/diag/RootDebug.h>
+#include <marlin/diag/RuntimeError.h>
 
 class QCloseEvent;
 class QEventLoop;

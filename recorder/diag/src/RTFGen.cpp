@@ -1,6 +1,6 @@
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
-namespace RTFGen {
+namespace marlin::RTFGen {
 
 int PaletteIndex(std::int32_t color) {
     switch (color) {
@@ -83,7 +83,7 @@ std::string RtfDocument(std::string_view accumulator, std::int16_t fontSize) {
     return document;
 }
 
-void RtfBegin(marlin::RtfControl& control, std::string& accumulator, const std::string& fontName,
+void RtfBegin(RtfControl& control, std::string& accumulator, const std::string& fontName,
               std::int16_t fontSize) {
     control.SetFontName(fontName);
     control.SetRtfFontSize(fontSize);
@@ -93,7 +93,7 @@ void RtfBegin(marlin::RtfControl& control, std::string& accumulator, const std::
     control.SetRtfText(accumulator);
 }
 
-void RtfAddText(marlin::RtfControl& control, std::string& accumulator, std::string_view text,
+void RtfAddText(RtfControl& control, std::string& accumulator, std::string_view text,
                 bool newParagraph, bool bold, bool italic, bool underline, std::int32_t foreColor,
                 std::int32_t alignment, std::int32_t highlightColor, bool flush) {
     accumulator += RtfRun(text, newParagraph, bold, italic, underline, foreColor, alignment, highlightColor);
@@ -102,11 +102,11 @@ void RtfAddText(marlin::RtfControl& control, std::string& accumulator, std::stri
     }
 }
 
-void RtfFlush(marlin::RtfControl& control, const std::string& accumulator, std::int16_t fontSize) {
+void RtfFlush(RtfControl& control, const std::string& accumulator, std::int16_t fontSize) {
     control.SetRtfText(RtfDocument(accumulator, fontSize));
     // The RTF text is never shorter than the plain text, so this lands at the end.
     control.SetSelStart(control.RtfText().size());
     control.Refresh();
 }
 
-}  // namespace RTFGen
+}  // namespace marlin::RTFGen

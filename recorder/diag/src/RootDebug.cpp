@@ -1,4 +1,4 @@
-#include "diag/RootDebug.h"
+#include <marlin/diag/RootDebug.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,10 +14,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <io.h>
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace marlin {
@@ -32,17 +29,6 @@ fs::path ProgramFolder() {
     const std::string folder = ProgramPaths::executableDir();
     std::error_code ec;
     return folder.empty() ? fs::current_path(ec) : fs::path(folder);
-}
-
-bool FolderWritable(const fs::path& folder) {
-    if (folder.empty()) {
-        return false;
-    }
-#ifdef _WIN32
-    return _waccess(folder.c_str(), 2) == 0;
-#else
-    return access(folder.c_str(), W_OK) == 0;
-#endif
 }
 
 fs::path UserDataFolder() {
@@ -109,10 +95,8 @@ std::string RootDebug::DefaultFileNameIn(const std::string& programFolder) {
     char name[64];
     std::snprintf(name, sizeof name, "ELOG_%04d_%02d_%02d_%02d_%02d_%02d.log", now.Year, now.Month, now.Day,
                   now.Hour, now.Minute, now.Second);
-    fs::path folder = programFolder;
-    if (!FolderWritable(folder)) {
-        folder = UserDataFolder();
-    }
+    const fs::path folder =
+        ProgramPaths::isWritableDir(programFolder) ? fs::path(programFolder) : UserDataFolder();
     return (folder / name).string();
 }
 

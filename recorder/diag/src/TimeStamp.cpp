@@ -1,6 +1,6 @@
-#include "diag/TimeStamp.h"
+#include <marlin/diag/TimeStamp.h>
 
-#include "diag/ErrorTrap.h"
+#include <marlin/diag/ErrorTrap.h>
 
 namespace marlin::QZStandard {
 

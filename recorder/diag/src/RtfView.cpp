@@ -1,4 +1,4 @@
-#include "diag/RtfView.h"
+#include <marlin/diag/RtfView.h>
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -6,7 +6,7 @@
 #include <QTextDocument>
 #include <algorithm>
 
-#include "diag/RTFGen.h"
+#include <marlin/diag/RTFGen.h>
 
 namespace marlin {
 

@@ -5,8 +5,8 @@
 #include <QTextEdit>
 #include <string>
 
-#include "diag/RtfControl.h"
-#include "diag/RtfReader.h"
+#include <marlin/diag/RtfControl.h>
+#include <marlin/diag/RtfReader.h>
 
 namespace marlin {
 

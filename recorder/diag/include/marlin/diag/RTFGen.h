@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "diag/RtfControl.h"
+#include <marlin/diag/RtfControl.h>
 
-namespace RTFGen {
+namespace marlin::RTFGen {
 
 inline constexpr std::string_view kColorTable =
     "{\\colortbl "
@@ -52,15 +52,15 @@ std::string RtfDocument(std::string_view accumulator, std::int16_t fontSize);
 
 // Starts a new document: sets the control's font, remembers the size for this
 // control's flushes and shows the empty document.
-void RtfBegin(marlin::RtfControl& control, std::string& accumulator, const std::string& fontName,
+void RtfBegin(RtfControl& control, std::string& accumulator, const std::string& fontName,
               std::int16_t fontSize);
 
 // Appends one run; with flush set the control shows the document up to it.
-void RtfAddText(marlin::RtfControl& control, std::string& accumulator, std::string_view text,
+void RtfAddText(RtfControl& control, std::string& accumulator, std::string_view text,
                 bool newParagraph, bool bold, bool italic, bool underline, std::int32_t foreColor,
                 std::int32_t alignment, std::int32_t highlightColor, bool flush);
 
 // Shows the whole document and puts the caret at its end, so the last line is in view.
-void RtfFlush(marlin::RtfControl& control, const std::string& accumulator, std::int16_t fontSize);
+void RtfFlush(RtfControl& control, const std::string& accumulator, std::int16_t fontSize);
 
-}  // namespace RTFGen
+}  // namespace marlin::RTFGen

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "diag/TimeStamp.h"
+#include <marlin/diag/TimeStamp.h>
 
 namespace marlin {
 

@@ -1,4 +1,4 @@
-#include "diag/RuntimeError.h"
+#include <marlin/diag/RuntimeError.h>
 
 #include <exception>
 #include <new>
