@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -17,7 +18,9 @@ namespace {
 
 constexpr int kLiteralCodes = 286;  // 256 literals, the end of a block, 29 match lengths
 constexpr int kEndOfBlock = 256;
+constexpr int kFirstLengthCode = 257;
 constexpr int kMaxCodeLength = 15;
+constexpr int kMaxPairedLength = 13;     // two pairs of such codes (52 bits) go in one put
 constexpr int kMaxLengthCodeLength = 7;  // of the code that sends the code lengths
 constexpr int kLengthCodes = 19;
 constexpr std::size_t kMinRun = 3;
@@ -79,6 +82,11 @@ public:
     }
     // Goes on after bytes that were written straight to the output (at a byte boundary).
     void skipTo(unsigned char* next) { out_ = next; }
+    // Bits put since the writer was at `earlier`; going back to it (assigning it) drops them.
+    std::uint64_t bitsSince(const BitWriter& earlier) const {
+        return 8 * static_cast<std::uint64_t>(out_ - earlier.out_) + static_cast<std::uint64_t>(bits_) -
+               static_cast<std::uint64_t>(earlier.bits_);
+    }
 
 private:
     unsigned char* out_;
@@ -233,6 +241,26 @@ void canonicalCodes(const std::uint8_t* lengths, int symbols, std::uint16_t* cod
     }
 }
 
+// Copies a stored block's bytes. Not memcpy: the string instructions it uses for large copies are
+// several times slower on some processors when the two addresses are not aligned alike, and a
+// stored block starts 5 bytes after the one before.
+void copyBytes(unsigned char* to, const unsigned char* from, std::size_t size) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 64 <= size; i += 64) {
+        const auto* in = reinterpret_cast<const __m128i*>(from + i);
+        auto* o = reinterpret_cast<__m128i*>(to + i);
+        const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1), c = _mm_loadu_si128(in + 2),
+                      d = _mm_loadu_si128(in + 3);
+        _mm_storeu_si128(o, a);
+        _mm_storeu_si128(o + 1, b);
+        _mm_storeu_si128(o + 2, c);
+        _mm_storeu_si128(o + 3, d);
+    }
+#endif
+    if (i < size) std::memcpy(to + i, from + i, size - i);
+}
+
 void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
     do {
         const std::size_t n = std::min(size, kMaxStored);
@@ -244,7 +272,7 @@ void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool
         o[1] = static_cast<unsigned char>(n >> 8);
         o[2] = static_cast<unsigned char>(~n);
         o[3] = static_cast<unsigned char>(~n >> 8);
-        if (n > 0) std::memcpy(o + 4, p, n);  // an empty chunk has no bytes to point to
+        if (n > 0) copyBytes(o + 4, p, n);  // an empty chunk has no bytes to point to
         out.skipTo(o + 4 + n);
         p += n;
     } while (size > 0);
@@ -254,68 +282,116 @@ std::uint64_t storedBits(std::size_t size) {
     return 8 * (size + 5 * std::max<std::size_t>(1, (size + kMaxStored - 1) / kMaxStored));
 }
 
-// How often each byte value occurs, in four tables, so that repeated bytes do not wait on one
-// another.
-void countBytes(const unsigned char* p, std::size_t size, std::uint32_t* counts) {
-    std::uint32_t partial[4][256] = {};
-    std::size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        ++partial[0][p[i]];
-        ++partial[1][p[i + 1]];
-        ++partial[2][p[i + 2]];
-        ++partial[3][p[i + 3]];
+// Byte counts in four tables, so that a repeated byte does not wait on its own count.
+class ByteCounts {
+public:
+    void add(const unsigned char* p, std::size_t size) {
+        std::size_t i = 0;
+        for (; i + 4 <= size; i += 4) {
+            ++partial_[0][p[i]];
+            ++partial_[1][p[i + 1]];
+            ++partial_[2][p[i + 2]];
+            ++partial_[3][p[i + 3]];
+        }
+        for (; i < size; ++i) ++partial_[0][p[i]];
     }
-    for (; i < size; ++i) ++partial[0][p[i]];
-    for (int b = 0; b < 256; ++b) counts[b] = partial[0][b] + partial[1][b] + partial[2][b] + partial[3][b];
+    void addTo(std::uint32_t* counts) const {
+        for (int b = 0; b < 256; ++b)
+            counts[b] += partial_[0][b] + partial_[1][b] + partial_[2][b] + partial_[3][b];
+    }
+
+private:
+    std::uint32_t partial_[4][256] = {};
+};
+
+// What a plane holds, as deflate would send it: the symbols counted over the whole plane or, in a
+// large plane, over every eighth stretch of 512 bytes, which tells the code almost as well at an
+// eighth of the cost.
+struct PlaneSample {
+    std::uint32_t counts[kLiteralCodes] = {};
+    bool whole = true;   // the counts are those of the whole plane
+    bool noise = false;  // no run, and the bytes spread so evenly (over 7.9 bits of entropy each) that
+                         // no code could make the plane smaller: the low bytes of measured values
+};
+
+PlaneSample samplePlane(const unsigned char* p, std::size_t size) {
+    constexpr std::size_t kStretch = 512, kEvery = 8;
+    PlaneSample sample;
+    sample.whole = size < 64 * kStretch;
+    const std::size_t stretch = sample.whole ? size : kStretch,
+                      step = sample.whole ? size : kEvery * kStretch;
+    ByteCounts literals;
+    bool runs = false;
+    for (std::size_t at = 0; at + stretch <= size && stretch > 0; at += step) {
+        forEachToken(
+            p + at, stretch, [&](const unsigned char* q, std::size_t n) { literals.add(q, n); },
+            [&](unsigned char, std::size_t length) {
+                ++sample.counts[kLengthCode[length].symbol];
+                runs = true;
+            });
+    }
+    literals.addTo(sample.counts);
+    if (sample.whole || runs) return sample;
+    std::uint64_t sampled = 0;
+    for (int b = 0; b < 256; ++b) sampled += sample.counts[b];
+    double bits = 0;
+    for (int b = 0; b < 256; ++b) {
+        if (const double c = sample.counts[b]; c > 0) bits -= c * std::log2(c / static_cast<double>(sampled));
+    }
+    sample.noise = bits > 7.9 * static_cast<double>(sampled);
+    return sample;
 }
 
-// Whether a sample of the plane (every eighth stretch of 512 bytes) holds no run and spreads its
-// bytes so evenly (over 7.9 bits of entropy each) that a code could not make the plane smaller:
-// the noise planes of measured values are then stored without counting them all. Small planes
-// are always counted.
-bool looksLikeNoise(const unsigned char* p, std::size_t size) {
-    constexpr std::size_t kStretch = 512;
-    if (size < 64 * kStretch) return false;
-    std::uint32_t counts[256] = {};
-    std::size_t sampled = 0;
-    const auto entropy = [&] {
-        double bits = 0;
-        for (const std::uint32_t c : counts) {
-            if (c > 0) bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(sampled));
+// The codes of the literal pairs whose two codes are short, so that the coding of plain bytes
+// takes two table look-ups and one put per four bytes. Code in the low 26 bits (the first byte's
+// first), length above; 0 where a byte of the pair has no short code.
+class PairCodes {
+public:
+    PairCodes() : codes_(65536, 0) {}
+    void set(const std::uint16_t* code, const std::uint8_t* lengths, const std::uint32_t* counts,
+             std::size_t size) {
+        for (const unsigned char a : paired_) {
+            for (const unsigned char b : paired_) codes_[a | b << 8] = 0;
         }
-        return bits / static_cast<double>(sampled);
-    };
-    for (std::size_t at = 0; at + kStretch <= size; at += 8 * kStretch) {
-        if (nextRun(p + at, 0, kStretch) < kStretch) return false;
-        for (std::size_t i = 0; i < kStretch; ++i) ++counts[p[at + i]];
-        sampled += kStretch;
-        // Eight stretches tell a plane that codes well (noise shows over 7.9 bits there too).
-        if (sampled == 8 * kStretch && entropy() < 7.0) return false;
+        paired_.clear();
+        for (int b = 0; b < 256; ++b) {
+            if (counts[b] > 0 && lengths[b] <= kMaxPairedLength)
+                paired_.push_back(static_cast<unsigned char>(b));
+        }
+        // Filling the table must cost less than what it saves.
+        if (paired_.size() * paired_.size() > size / 4) paired_.clear();
+        for (const unsigned char a : paired_) {
+            for (const unsigned char b : paired_) {
+                codes_[a | b << 8] = (code[a] | std::uint32_t{code[b]} << lengths[a]) |
+                                     static_cast<std::uint32_t>(lengths[a] + lengths[b]) << kLengthShift;
+            }
+        }
     }
-    return entropy() > 7.9;
-}
+    std::uint32_t operator[](unsigned pair) const { return codes_[pair]; }
+    static constexpr int kLengthShift = 26;
+    static constexpr std::uint32_t kCodeMask = (1u << kLengthShift) - 1;
+
+private:
+    std::vector<std::uint32_t> codes_;
+    std::vector<unsigned char> paired_;
+};
 
 // The plane as one block with a Huffman code of its own, if that is smaller than storing it.
-bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
-    if (looksLikeNoise(p, size)) return false;
-    // Every byte counted as a literal, then the bytes of the runs taken out again.
-    std::uint32_t counts[kLiteralCodes] = {};
-    countBytes(p, size, counts);
-    std::uint64_t extraBits = 0, runs = 0;
-    forEachToken(
-        p, size, [](const unsigned char*, std::size_t) {},
-        [&](unsigned char b, std::size_t length) {
-            counts[b] -= static_cast<std::uint32_t>(length);
-            ++counts[kLengthCode[length].symbol];
-            extraBits += kLengthCode[length].extraBits;
-            ++runs;
-        });
+bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool last,
+                const PlaneSample& sample, PairCodes& pairs) {
+    std::uint32_t counts[kLiteralCodes];
+    std::copy(std::begin(sample.counts), std::end(sample.counts), counts);
+    if (!sample.whole) {
+        // Every byte and run length may occur outside the sample: all get a code.
+        for (int s = 0; s < kLiteralCodes; ++s) ++counts[s];
+    }
     counts[kEndOfBlock] = 1;
     std::uint8_t lengths[kLiteralCodes];
     codeLengths(counts, kLiteralCodes, kMaxCodeLength, lengths);
     int literalCodes = kLiteralCodes;
-    while (literalCodes > 257 && lengths[literalCodes - 1] == 0) --literalCodes;
+    while (literalCodes > kFirstLengthCode && lengths[literalCodes - 1] == 0) --literalCodes;
 
+    const BitWriter start = out;
     // The code lengths as the block's head sends them: the literal/length code, then two
     // distance codes of one bit (only distance 1 is used; two make the code complete).
     std::uint8_t sequence[kLiteralCodes + 2];
@@ -329,14 +405,9 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
     int lengthCodes = kLengthCodes;
     while (lengthCodes > 4 && lengthLengths[kLengthOrder[lengthCodes - 1]] == 0) --lengthCodes;
 
-    std::uint64_t bits = 3 + 5 + 5 + 4 + 3 * static_cast<std::uint64_t>(lengthCodes) + extraBits + runs;
-    for (int s = 0; s < kLengthCodes; ++s) bits += std::uint64_t{lengthCounts[s]} * lengthLengths[s];
-    for (int s = 0; s < kLiteralCodes; ++s) bits += std::uint64_t{counts[s]} * lengths[s];
-    if (bits >= storedBits(size)) return false;
-
     out.put(last ? 1 : 0, 1);
     out.put(2, 2);  // dynamic Huffman codes
-    out.put(static_cast<std::uint32_t>(literalCodes - 257), 5);
+    out.put(static_cast<std::uint32_t>(literalCodes - kFirstLengthCode), 5);
     out.put(2 - 1, 5);
     out.put(static_cast<std::uint32_t>(lengthCodes - 4), 4);
     for (int i = 0; i < lengthCodes; ++i) out.put(lengthLengths[kLengthOrder[i]], 3);
@@ -346,22 +417,32 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
 
     std::uint16_t code[kLiteralCodes] = {};
     canonicalCodes(lengths, kLiteralCodes, code);
-    // Code and length of each literal in one word, for one call per byte.
+    // Code and length of each literal in one word, for the bytes that have no pair code.
     std::uint32_t literal[256];
     for (int b = 0; b < 256; ++b) literal[b] = code[b] | (std::uint32_t{lengths[b]} << 16);
+    pairs.set(code, lengths, sample.counts, size);
     forEachToken(
         p, size,
         [&](const unsigned char* q, std::size_t n) {
             BitWriter local = out;  // in registers: the output's bytes cannot change it
             const unsigned char* const end = q + n;
-            // Three codes (45 bits at most) joined before one put: the joining of the next three
-            // does not wait for the writer.
-            for (; q + 3 <= end; q += 3) {
-                const std::uint32_t a = literal[q[0]], b = literal[q[1]], c = literal[q[2]];
-                const int aBits = static_cast<int>(a >> 16), bBits = static_cast<int>(b >> 16);
-                const std::uint64_t joined = (a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits) |
-                                             (std::uint64_t{c & 0xFFFFu} << (aBits + bBits));
-                local.put(joined, aBits + bBits + static_cast<int>(c >> 16));
+            const auto two = [&](const unsigned char* at) {  // 30 bits at most
+                const std::uint32_t a = literal[at[0]], b = literal[at[1]];
+                const int aBits = static_cast<int>(a >> 16);
+                local.put((a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits),
+                          aBits + static_cast<int>(b >> 16));
+            };
+            for (; q + 4 <= end; q += 4) {
+                const std::uint32_t a = pairs[q[0] | unsigned{q[1]} << 8],
+                                    b = pairs[q[2] | unsigned{q[3]} << 8];
+                if (a == 0 || b == 0) [[unlikely]] {
+                    two(q);
+                    two(q + 2);
+                    continue;
+                }
+                const int aBits = static_cast<int>(a >> PairCodes::kLengthShift);
+                local.put((a & PairCodes::kCodeMask) | (std::uint64_t{b & PairCodes::kCodeMask} << aBits),
+                          aBits + static_cast<int>(b >> PairCodes::kLengthShift));
             }
             for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
             out = local;
@@ -373,13 +454,16 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
                     lengths[c.symbol] + c.extraBits + 1);
         });
     out.put(code[kEndOfBlock], lengths[kEndOfBlock]);
-    return true;
+    if (out.bitsSince(start) < storedBits(size)) return true;
+    out = start;
+    return false;
 }
 
-// Adler-32 of the data, as the zlib stream ends with it.
-std::uint32_t adler32Of(const unsigned char* p, std::size_t size) {
+// The Adler-32 check that the zlib stream ends with, taken on over the next `size` bytes (it starts
+// at 1).
+std::uint32_t adler32Of(std::uint32_t check, const unsigned char* p, std::size_t size) {
     constexpr std::uint32_t kBase = 65521;
-    std::uint64_t a = 1, b = 0;
+    std::uint64_t a = check & 0xFFFFu, b = check >> 16;
 #if defined(__SSE2__)
     // 16 bytes at a time, the sums reduced every 4 KiB: after n bytes x1..xn, a grows by the sum of
     // the bytes and b by n * a + the sum of (n - i + 1) * xi. Per block of 16: b's share is 16 times
@@ -425,8 +509,13 @@ __m128i planeBytes(__m128i a, __m128i b, __m128i c, __m128i d, __m128i low) {
 }
 #endif
 
-// Byte k of every value to plane k, as HDF5's shuffle filter does.
-void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane) {
+}  // namespace
+
+void ChunkPacker::shuffle(const void* values, std::size_t count, unsigned char* planes,
+                          std::size_t planeSize) {
+    const auto* in = static_cast<const unsigned char*>(values);
+    unsigned char* const plane[4] = {planes, planes + planeSize, planes + 2 * planeSize,
+                                     planes + 3 * planeSize};
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen values at a time: byte k of each 32-bit lane moved down, masked, and packed to bytes.
@@ -434,7 +523,7 @@ void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane
     const auto store = [&](int k, __m128i bytes) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(plane[k] + i), bytes);
     };
-    for (; i + 16 <= n; i += 16) {
+    for (; i + 16 <= count; i += 16) {
         const auto* at = reinterpret_cast<const __m128i*>(in + 4 * i);
         const __m128i a = _mm_loadu_si128(at), b = _mm_loadu_si128(at + 1), c = _mm_loadu_si128(at + 2),
                       d = _mm_loadu_si128(at + 3);
@@ -444,7 +533,7 @@ void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane
         store(3, planeBytes<24>(a, b, c, d, low));
     }
 #endif
-    for (; i < n; ++i) {
+    for (; i < count; ++i) {
         plane[0][i] = in[4 * i];
         plane[1][i] = in[4 * i + 1];
         plane[2][i] = in[4 * i + 2];
@@ -452,26 +541,43 @@ void shuffle(const unsigned char* in, std::size_t n, unsigned char* const* plane
     }
 }
 
-}  // namespace
+// What a packer keeps from one chunk to the next, so that it is not made again every time.
+struct ChunkPacker::Tables {
+    std::vector<unsigned char> shuffled;
+    PairCodes pairs;
+};
+
+ChunkPacker::ChunkPacker() : tables_(std::make_unique<Tables>()) {}
+ChunkPacker::~ChunkPacker() = default;
+ChunkPacker::ChunkPacker(ChunkPacker&&) noexcept = default;
+ChunkPacker& ChunkPacker::operator=(ChunkPacker&&) noexcept = default;
 
 std::size_t ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& out) {
+    std::vector<unsigned char>& shuffled = tables_->shuffled;
+    shuffled.resize(size);
+    shuffle(values, size / 4, shuffled.data(), size / 4);
+    return packShuffled(shuffled.data(), size, out);
+}
+
+std::size_t ChunkPacker::packShuffled(const unsigned char* planes, std::size_t size, std::vector<char>& out) {
     const std::size_t n = size / 4;
-    const auto* in = static_cast<const unsigned char*>(values);
-    shuffled_.resize(size);
-    unsigned char* plane[4] = {shuffled_.data(), shuffled_.data() + n, shuffled_.data() + 2 * n,
-                               shuffled_.data() + 3 * n};
-    shuffle(in, n, plane);
-    // Room for every plane stored: a coded block is only written when it is smaller.
-    out.resize(std::max(out.size(), 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + 4 + 8));
+    // Room for every plane stored, and for the one being coded to come out larger (at most 15 bits
+    // a byte) before it is stored instead.
+    out.resize(
+        std::max(out.size(), 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + (7 * n / 8 + 300) + 4 + 8));
     auto* start = reinterpret_cast<unsigned char*>(out.data());
     start[0] = 0x78;  // deflate with a 32 KiB window
     start[1] = 0x01;  // no dictionary, fastest level; (0x78 << 8 | 0x01) is a multiple of 31
     BitWriter writer(start + 2);
+    std::uint32_t check = 1;
     for (int k = 0; k < 4; ++k) {
-        if (!codedBlock(writer, plane[k], n, k == 3)) storedBlocks(writer, plane[k], n, k == 3);
+        const unsigned char* plane = planes + k * n;
+        const PlaneSample sample = samplePlane(plane, n);
+        if (sample.noise || !codedBlock(writer, plane, n, k == 3, sample, tables_->pairs))
+            storedBlocks(writer, plane, n, k == 3);
+        check = adler32Of(check, plane, n);  // while the plane is still in the cache
     }
     unsigned char* end = writer.align();
-    const std::uint32_t check = adler32Of(shuffled_.data(), size);
     for (int i = 0; i < 4; ++i) end[i] = static_cast<unsigned char>(check >> (24 - 8 * i));
     return static_cast<std::size_t>(end + 4 - start);
 }

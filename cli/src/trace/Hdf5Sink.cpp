@@ -4,7 +4,8 @@
 //
 // The traces are declared with the library's own shuffle and deflate filters, so that every HDF5
 // reader unpacks them, but their chunks are packed here (ChunkPacker), on worker threads while the
-// file is read: the library's deflate would take several times longer than reading the file.
+// file is read: the library's deflate would take several times longer than reading the file. The
+// reading thread shuffles each row into its chunk as it comes, which is no dearer than copying it.
 #include "ExportSink.h"
 
 #ifdef MARLIN_HAVE_HDF5
@@ -138,7 +139,8 @@ private:
 
 // One chunk of rows on its way to the file, with the time and section number of each row.
 struct Chunk {
-    std::vector<char> rows;  // little-endian floats
+    // The rows' little-endian floats: as they are, or already shuffled when the chunk is to be packed.
+    std::vector<char> rows;
     std::vector<double> times;
     std::vector<std::int32_t> sections;
     std::vector<char> packed;
@@ -179,7 +181,6 @@ public:
             chunk = std::move(free_.back());
             free_.pop_back();
         }
-        chunk->rows.clear();
         chunk->times.clear();
         chunk->sections.clear();
         chunk->done = false;
@@ -234,7 +235,9 @@ private:
             waiting_.pop_front();
             lock.unlock();
             try {
-                chunk->packedSize = packer.pack(chunk->rows.data(), chunk->rows.size(), chunk->packed);
+                chunk->packedSize =
+                    packer.packShuffled(reinterpret_cast<const unsigned char*>(chunk->rows.data()),
+                                        chunk->rows.size(), chunk->packed);
             } catch (const std::bad_alloc&) {
                 chunk->packedSize = 0;  // the export fails when this chunk's turn comes
             }
@@ -302,18 +305,17 @@ public:
         const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
         line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2);
         writer_ = std::thread([this] { writeChunks(); });
-        filling_ = line_->empty();
+        nextChunk();
         return true;
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
-        const auto* bytes = reinterpret_cast<const char*>(values.data());
-        filling_->rows.insert(filling_->rows.end(), bytes, bytes + values.size_bytes());
+        addRow(values.data());
         return added(section, error);
     }
     bool takesBinaryData() const override { return true; }
     bool addBinary(const reader::Section& section, std::string_view data, std::string& error) override {
-        filling_->rows.insert(filling_->rows.end(), data.begin(), data.end());
+        addRow(data.data());
         return added(section, error);
     }
 
@@ -328,6 +330,24 @@ public:
     }
 
 private:
+    // A row of `points_` little-endian floats into the chunk being filled: shuffled on the way when
+    // the chunk is to be packed, which spares the packer a pass over it.
+    void addRow(const void* values) {
+        const std::size_t row = filling_->sections.size();
+        char* rows = filling_->rows.data();
+        if (compress_) {
+            ChunkPacker::shuffle(values, points_, reinterpret_cast<unsigned char*>(rows) + row * points_,
+                                 chunkRows_ * points_);
+        } else {
+            std::memcpy(rows + row * points_ * sizeof(float), values, points_ * sizeof(float));
+        }
+    }
+
+    void nextChunk() {
+        filling_ = line_->empty();
+        filling_->rows.resize(chunkRows_ * points_ * sizeof(float));
+    }
+
     bool added(const reader::Section& section, std::string& error) {
         filling_->times.push_back(section.time.epochSeconds());
         filling_->sections.push_back(section.number);
@@ -337,9 +357,19 @@ private:
     }
 
     void sendChunk() {
-        filling_->rows.resize(chunkRows_ * points_ * sizeof(float), 0);  // a last chunk is stored whole, beyond the extent
+        // A last chunk is stored whole, beyond the extent: its missing rows are zeros.
+        const std::size_t filled = filling_->sections.size() * points_, whole = chunkRows_ * points_;
+        char* rows = filling_->rows.data();
+        if (filled < whole) {
+            if (compress_) {
+                for (std::size_t k = 0; k < sizeof(float); ++k)
+                    std::memset(rows + k * whole + filled, 0, whole - filled);
+            } else {
+                std::memset(rows + filled * sizeof(float), 0, (whole - filled) * sizeof(float));
+            }
+        }
         line_->send(std::move(filling_));
-        filling_ = line_->empty();
+        nextChunk();
     }
 
     // The writing thread: the packed chunks in order, and the times and section numbers of their rows.
