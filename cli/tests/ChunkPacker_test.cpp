@@ -29,8 +29,8 @@ std::vector<unsigned char> unpack(const std::vector<char>& packed, std::size_t s
 
 std::vector<char> packed(const std::vector<unsigned char>& values) {
     marlin::cli::ChunkPacker packer;
-    std::vector<char> out;
-    out.resize(packer.pack(values.data(), values.size(), out));
+    std::vector<char> out(marlin::cli::ChunkPacker::packedBound(values.size()));
+    out.resize(packer.pack(values.data(), values.size(), out.data()));
     return out;
 }
 

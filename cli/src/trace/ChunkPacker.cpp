@@ -7,9 +7,13 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace marlin::cli {
@@ -261,7 +265,122 @@ void copyBytes(unsigned char* to, const unsigned char* from, std::size_t size) {
     if (i < size) std::memcpy(to + i, from + i, size - i);
 }
 
-void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool last) {
+// The Adler-32 check that the zlib stream ends with, taken on over the next `size` bytes (it starts
+// at 1).
+constexpr std::uint32_t kAdlerBase = 65521;
+
+std::uint32_t adler32Sse2(std::uint32_t check, const unsigned char* p, std::size_t size) {
+    std::uint64_t a = check & 0xFFFFu, b = check >> 16;
+#if defined(__SSE2__)
+    // 16 bytes at a time, the sums reduced every 4 KiB: after n bytes x1..xn, a grows by the sum of
+    // the bytes and b by n * a + the sum of (n - i + 1) * xi. Per block of 16: b's share is 16 times
+    // the sum of the blocks before it (`before`) and the bytes weighted 16 .. 1 (`weighted`).
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+    const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+    while (size >= 16) {
+        const std::size_t blocks = std::min<std::size_t>(size / 16, 256);
+        __m128i sum = zero, before = zero, weighted = zero;
+        for (std::size_t c = 0; c < blocks; ++c, p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            before = _mm_add_epi32(before, sum);
+            sum = _mm_add_epi32(sum, _mm_sad_epu8(bytes, zero));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
+        }
+        const auto total = [](__m128i v) {
+            alignas(16) std::uint32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+            return std::uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+        };
+        const std::uint64_t n = 16 * blocks;
+        b = (b + n * a + 16 * total(before) + total(weighted)) % kAdlerBase;
+        a = (a + total(sum)) % kAdlerBase;
+        size -= n;
+    }
+#endif
+    for (std::size_t i = 0; i < size; ++i) {
+        a += p[i];
+        b += a;
+        if ((i & 0xFFF) == 0xFFF) b %= kAdlerBase, a %= kAdlerBase;
+    }
+    return static_cast<std::uint32_t>(((b % kAdlerBase) << 16) | (a % kAdlerBase));
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MARLIN_PACKER_AVX2 1
+// The same 32 bytes at a time, for the processors that have AVX2 (most): the weighting of the bytes
+// is two instructions instead of four for half as many bytes. With `to`, the bytes are copied there
+// on the way, for a stored block.
+template <bool kCopy>
+__attribute__((target("avx2"))) std::uint32_t adler32Avx2(std::uint32_t check, const unsigned char* p,
+                                                          std::size_t size, unsigned char* to) {
+    std::uint64_t a = check & 0xFFFFu, b = check >> 16;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i weights = _mm256_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
+                                             16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+    while (size >= 32) {
+        const std::size_t blocks = std::min<std::size_t>(size / 32, 128);
+        __m256i sum = zero, before = zero, weighted = zero;
+        for (std::size_t c = 0; c < blocks; ++c, p += 32) {
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            if constexpr (kCopy) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), bytes);
+                to += 32;
+            }
+            before = _mm256_add_epi32(before, sum);
+            sum = _mm256_add_epi32(sum, _mm256_sad_epu8(bytes, zero));
+            weighted =
+                _mm256_add_epi32(weighted, _mm256_madd_epi16(_mm256_maddubs_epi16(bytes, weights), ones));
+        }
+        alignas(32) std::uint32_t lanes[3][8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), sum);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), before);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), weighted);
+        std::uint64_t total[3] = {};
+        for (int k = 0; k < 3; ++k) {
+            for (const std::uint32_t lane : lanes[k]) total[k] += lane;
+        }
+        const std::uint64_t n = 32 * blocks;
+        b = (b + n * a + 32 * total[1] + total[2]) % kAdlerBase;
+        a = (a + total[0]) % kAdlerBase;
+        size -= n;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+        a += p[i];
+        b += a;
+    }
+    if (kCopy && size > 0) std::memcpy(to, p, size);
+    return static_cast<std::uint32_t>(((b % kAdlerBase) << 16) | (a % kAdlerBase));
+}
+
+bool hasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+std::uint32_t adler32Of(std::uint32_t check, const unsigned char* p, std::size_t size) {
+#ifdef MARLIN_PACKER_AVX2
+    if (hasAvx2()) return adler32Avx2<false>(check, p, size, nullptr);
+#endif
+    return adler32Sse2(check, p, size);
+}
+
+// Copies the bytes of a stored block and takes the check on over them.
+std::uint32_t copyWithAdler32(std::uint32_t check, const unsigned char* p, std::size_t size,
+                              unsigned char* to) {
+#ifdef MARLIN_PACKER_AVX2
+    if (hasAvx2()) return adler32Avx2<true>(check, p, size, to);
+#endif
+    copyBytes(to, p, size);
+    return adler32Sse2(check, p, size);
+}
+
+// The plane as stored blocks; takes the check on over it.
+std::uint32_t storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool last,
+                           std::uint32_t check) {
     do {
         const std::size_t n = std::min(size, kMaxStored);
         size -= n;
@@ -272,10 +391,11 @@ void storedBlocks(BitWriter& out, const unsigned char* p, std::size_t size, bool
         o[1] = static_cast<unsigned char>(n >> 8);
         o[2] = static_cast<unsigned char>(~n);
         o[3] = static_cast<unsigned char>(~n >> 8);
-        if (n > 0) copyBytes(o + 4, p, n);  // an empty chunk has no bytes to point to
+        if (n > 0) check = copyWithAdler32(check, p, n, o + 4);  // an empty chunk has no bytes to point to
         out.skipTo(o + 4 + n);
         p += n;
     } while (size > 0);
+    return check;
 }
 
 std::uint64_t storedBits(std::size_t size) {
@@ -310,6 +430,7 @@ private:
 struct PlaneSample {
     std::uint32_t counts[kLiteralCodes] = {};
     bool whole = true;   // the counts are those of the whole plane
+    bool runs = false;   // runs were seen; without them the plane is sent as bytes only
     bool noise = false;  // no run, and the bytes spread so evenly (over 7.9 bits of entropy each) that
                          // no code could make the plane smaller: the low bytes of measured values
 };
@@ -321,17 +442,16 @@ PlaneSample samplePlane(const unsigned char* p, std::size_t size) {
     const std::size_t stretch = sample.whole ? size : kStretch,
                       step = sample.whole ? size : kEvery * kStretch;
     ByteCounts literals;
-    bool runs = false;
     for (std::size_t at = 0; at + stretch <= size && stretch > 0; at += step) {
         forEachToken(
             p + at, stretch, [&](const unsigned char* q, std::size_t n) { literals.add(q, n); },
             [&](unsigned char, std::size_t length) {
                 ++sample.counts[kLengthCode[length].symbol];
-                runs = true;
+                sample.runs = true;
             });
     }
     literals.addTo(sample.counts);
-    if (sample.whole || runs) return sample;
+    if (sample.whole || sample.runs) return sample;
     std::uint64_t sampled = 0;
     for (int b = 0; b < 256; ++b) sampled += sample.counts[b];
     double bits = 0;
@@ -382,8 +502,10 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
     std::uint32_t counts[kLiteralCodes];
     std::copy(std::begin(sample.counts), std::end(sample.counts), counts);
     if (!sample.whole) {
-        // Every byte and run length may occur outside the sample: all get a code.
-        for (int s = 0; s < kLiteralCodes; ++s) ++counts[s];
+        // Every byte, and every run length if there are runs, may occur outside the sample: all get
+        // a code. A plane without runs in its sample is sent as bytes only: runs elsewhere in it
+        // would be rare, and not looking for them saves a good part of the work.
+        for (int s = 0; s < (sample.runs ? kLiteralCodes : kEndOfBlock); ++s) ++counts[s];
     }
     counts[kEndOfBlock] = 1;
     std::uint8_t lengths[kLiteralCodes];
@@ -421,83 +543,43 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
     std::uint32_t literal[256];
     for (int b = 0; b < 256; ++b) literal[b] = code[b] | (std::uint32_t{lengths[b]} << 16);
     pairs.set(code, lengths, sample.counts, size);
-    forEachToken(
-        p, size,
-        [&](const unsigned char* q, std::size_t n) {
-            BitWriter local = out;  // in registers: the output's bytes cannot change it
-            const unsigned char* const end = q + n;
-            const auto two = [&](const unsigned char* at) {  // 30 bits at most
-                const std::uint32_t a = literal[at[0]], b = literal[at[1]];
-                const int aBits = static_cast<int>(a >> 16);
-                local.put((a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits),
-                          aBits + static_cast<int>(b >> 16));
-            };
-            for (; q + 4 <= end; q += 4) {
-                const std::uint32_t a = pairs[q[0] | unsigned{q[1]} << 8],
-                                    b = pairs[q[2] | unsigned{q[3]} << 8];
-                if (a == 0 || b == 0) [[unlikely]] {
-                    two(q);
-                    two(q + 2);
-                    continue;
-                }
-                const int aBits = static_cast<int>(a >> PairCodes::kLengthShift);
-                local.put((a & PairCodes::kCodeMask) | (std::uint64_t{b & PairCodes::kCodeMask} << aBits),
-                          aBits + static_cast<int>(b >> PairCodes::kLengthShift));
+    const auto literals = [&](const unsigned char* q, std::size_t n) {
+        BitWriter local = out;  // in registers: the output's bytes cannot change it
+        const unsigned char* const end = q + n;
+        const auto two = [&](const unsigned char* at) {  // 30 bits at most
+            const std::uint32_t a = literal[at[0]], b = literal[at[1]];
+            const int aBits = static_cast<int>(a >> 16);
+            local.put((a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits),
+                      aBits + static_cast<int>(b >> 16));
+        };
+        for (; q + 4 <= end; q += 4) {
+            const std::uint32_t a = pairs[q[0] | unsigned{q[1]} << 8], b = pairs[q[2] | unsigned{q[3]} << 8];
+            if (a == 0 || b == 0) [[unlikely]] {
+                two(q);
+                two(q + 2);
+                continue;
             }
-            for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
-            out = local;
-        },
-        [&](unsigned char, std::size_t length) {
+            const int aBits = static_cast<int>(a >> PairCodes::kLengthShift);
+            local.put((a & PairCodes::kCodeMask) | (std::uint64_t{b & PairCodes::kCodeMask} << aBits),
+                      aBits + static_cast<int>(b >> PairCodes::kLengthShift));
+        }
+        for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
+        out = local;
+    };
+    if (sample.runs) {
+        forEachToken(p, size, literals, [&](unsigned char, std::size_t length) {
             const LengthCode& c = kLengthCode[length];
             // length symbol, its extra bits, then distance code 0 (distance 1), whose code is the bit 0
             out.put(code[c.symbol] | (std::uint32_t{c.extra} << lengths[c.symbol]),
                     lengths[c.symbol] + c.extraBits + 1);
         });
+    } else {
+        literals(p, size);
+    }
     out.put(code[kEndOfBlock], lengths[kEndOfBlock]);
     if (out.bitsSince(start) < storedBits(size)) return true;
     out = start;
     return false;
-}
-
-// The Adler-32 check that the zlib stream ends with, taken on over the next `size` bytes (it starts
-// at 1).
-std::uint32_t adler32Of(std::uint32_t check, const unsigned char* p, std::size_t size) {
-    constexpr std::uint32_t kBase = 65521;
-    std::uint64_t a = check & 0xFFFFu, b = check >> 16;
-#if defined(__SSE2__)
-    // 16 bytes at a time, the sums reduced every 4 KiB: after n bytes x1..xn, a grows by the sum of
-    // the bytes and b by n * a + the sum of (n - i + 1) * xi. Per block of 16: b's share is 16 times
-    // the sum of the blocks before it (`before`) and the bytes weighted 16 .. 1 (`weighted`).
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i weightsLow = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
-    const __m128i weightsHigh = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
-    while (size >= 16) {
-        const std::size_t blocks = std::min<std::size_t>(size / 16, 256);
-        __m128i sum = zero, before = zero, weighted = zero;
-        for (std::size_t c = 0; c < blocks; ++c, p += 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            before = _mm_add_epi32(before, sum);
-            sum = _mm_add_epi32(sum, _mm_sad_epu8(bytes, zero));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), weightsLow));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), weightsHigh));
-        }
-        const auto total = [](__m128i v) {
-            alignas(16) std::uint32_t lanes[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
-            return std::uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
-        };
-        const std::uint64_t n = 16 * blocks;
-        b = (b + n * a + 16 * total(before) + total(weighted)) % kBase;
-        a = (a + total(sum)) % kBase;
-        size -= n;
-    }
-#endif
-    for (std::size_t i = 0; i < size; ++i) {
-        a += p[i];
-        b += a;
-        if ((i & 0xFFF) == 0xFFF) b %= kBase, a %= kBase;
-    }
-    return static_cast<std::uint32_t>(((b % kBase) << 16) | (a % kBase));
 }
 
 #if defined(__SSE2__)
@@ -552,20 +634,23 @@ ChunkPacker::~ChunkPacker() = default;
 ChunkPacker::ChunkPacker(ChunkPacker&&) noexcept = default;
 ChunkPacker& ChunkPacker::operator=(ChunkPacker&&) noexcept = default;
 
-std::size_t ChunkPacker::pack(const void* values, std::size_t size, std::vector<char>& out) {
+std::size_t ChunkPacker::packedBound(std::size_t size) {
+    const std::size_t n = size / 4;
+    // Every plane stored, the one being coded coming out larger (at most 15 bits a byte) before it
+    // is stored instead, and the 8 bytes that the bit writer stores at once.
+    return 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + (7 * n / 8 + 300) + 4 + 8;
+}
+
+std::size_t ChunkPacker::pack(const void* values, std::size_t size, char* out) {
     std::vector<unsigned char>& shuffled = tables_->shuffled;
     shuffled.resize(size);
     shuffle(values, size / 4, shuffled.data(), size / 4);
     return packShuffled(shuffled.data(), size, out);
 }
 
-std::size_t ChunkPacker::packShuffled(const unsigned char* planes, std::size_t size, std::vector<char>& out) {
+std::size_t ChunkPacker::packShuffled(const unsigned char* planes, std::size_t size, char* out) {
     const std::size_t n = size / 4;
-    // Room for every plane stored, and for the one being coded to come out larger (at most 15 bits
-    // a byte) before it is stored instead.
-    out.resize(
-        std::max(out.size(), 2 + size + 4 * (5 * (n / kMaxStored + 1) + 1) + (7 * n / 8 + 300) + 4 + 8));
-    auto* start = reinterpret_cast<unsigned char*>(out.data());
+    auto* start = reinterpret_cast<unsigned char*>(out);
     start[0] = 0x78;  // deflate with a 32 KiB window
     start[1] = 0x01;  // no dictionary, fastest level; (0x78 << 8 | 0x01) is a multiple of 31
     BitWriter writer(start + 2);
@@ -573,9 +658,12 @@ std::size_t ChunkPacker::packShuffled(const unsigned char* planes, std::size_t s
     for (int k = 0; k < 4; ++k) {
         const unsigned char* plane = planes + k * n;
         const PlaneSample sample = samplePlane(plane, n);
-        if (sample.noise || !codedBlock(writer, plane, n, k == 3, sample, tables_->pairs))
-            storedBlocks(writer, plane, n, k == 3);
-        check = adler32Of(check, plane, n);  // while the plane is still in the cache
+        // The check is taken plane by plane, while the plane is in the cache.
+        if (!sample.noise && codedBlock(writer, plane, n, k == 3, sample, tables_->pairs)) {
+            check = adler32Of(check, plane, n);
+        } else {
+            check = storedBlocks(writer, plane, n, k == 3, check);
+        }
     }
     unsigned char* end = writer.align();
     for (int i = 0; i < 4; ++i) end[i] = static_cast<unsigned char>(check >> (24 - 8 * i));

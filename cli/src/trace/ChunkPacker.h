@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace marlin::cli {
 
@@ -24,12 +23,13 @@ public:
     ChunkPacker(ChunkPacker&&) noexcept;
     ChunkPacker& operator=(ChunkPacker&&) noexcept;
 
-    // Packs `size` bytes of 4-byte values (size a multiple of 4) into the start of `out`, which
-    // grows when it is too small (and never shrinks, so that it is not cleared every time);
-    // returns the length of the packed chunk.
-    std::size_t pack(const void* values, std::size_t size, std::vector<char>& out);
+    // The room that packing `size` bytes of values may need.
+    static std::size_t packedBound(std::size_t size);
+    // Packs `size` bytes of 4-byte values (size a multiple of 4) into `out`, which has room for
+    // packedBound(size) bytes; returns the length of the packed chunk.
+    std::size_t pack(const void* values, std::size_t size, char* out);
     // The same for values already shuffled: the four planes of size / 4 bytes one after another.
-    std::size_t packShuffled(const unsigned char* planes, std::size_t size, std::vector<char>& out);
+    std::size_t packShuffled(const unsigned char* planes, std::size_t size, char* out);
 
     // Byte k of each of `count` 4-byte values to plane k, the planes `planeSize` bytes apart from
     // `planes` on: the order of HDF5's shuffle filter. A chunk may be shuffled a few values at a time.

@@ -138,13 +138,17 @@ private:
 };
 
 // One chunk of rows on its way to the file, with the time and section number of each row.
+// Its buffers are not cleared when made: only the pages that are written are ever touched.
 struct Chunk {
+    Chunk(std::size_t rowBytes, std::size_t packedBytes)
+        : rows(std::make_unique_for_overwrite<char[]>(rowBytes)),
+          packed(packedBytes > 0 ? std::make_unique_for_overwrite<char[]>(packedBytes) : nullptr) {}
     // The rows' little-endian floats: as they are, or already shuffled when the chunk is to be packed.
-    std::vector<char> rows;
+    std::unique_ptr<char[]> rows;
+    std::unique_ptr<char[]> packed;
+    std::size_t packedSize = 0;
     std::vector<double> times;
     std::vector<std::int32_t> sections;
-    std::vector<char> packed;
-    std::size_t packedSize = 0;
     bool done = false;
 };
 
@@ -153,8 +157,11 @@ struct Chunk {
 // so that a fixed number of them (and of memory) serves the whole file.
 class ChunkLine {
 public:
-    // Without packers the chunks go to the writer as they are.
-    ChunkLine(std::size_t packers, std::size_t chunks) : chunks_(chunks) {
+    // Chunks of `rowBytes`; without packers they go to the writer as they are.
+    ChunkLine(std::size_t packers, std::size_t chunks, std::size_t rowBytes)
+        : chunks_(chunks),
+          rowBytes_(rowBytes),
+          packedBytes_(packers > 0 ? ChunkPacker::packedBound(rowBytes) : 0) {
         for (std::size_t i = 0; i < packers; ++i) threads_.emplace_back([this] { pack(); });
     }
     ~ChunkLine() {
@@ -171,16 +178,18 @@ public:
 
     // An empty chunk; waits while all of them are on their way.
     std::unique_ptr<Chunk> empty() {
-        std::unique_lock lock(mutex_);
-        returned_.wait(lock, [&] { return !free_.empty() || made_ < chunks_; });
         std::unique_ptr<Chunk> chunk;
-        if (free_.empty()) {
-            ++made_;
-            chunk = std::make_unique<Chunk>();
-        } else {
-            chunk = std::move(free_.back());
-            free_.pop_back();
+        {
+            std::unique_lock lock(mutex_);
+            returned_.wait(lock, [&] { return !free_.empty() || made_ < chunks_; });
+            if (free_.empty()) {
+                ++made_;
+            } else {
+                chunk = std::move(free_.back());
+                free_.pop_back();
+            }
         }
+        if (!chunk) chunk = std::make_unique<Chunk>(rowBytes_, packedBytes_);
         chunk->times.clear();
         chunk->sections.clear();
         chunk->done = false;
@@ -236,8 +245,8 @@ private:
             lock.unlock();
             try {
                 chunk->packedSize =
-                    packer.packShuffled(reinterpret_cast<const unsigned char*>(chunk->rows.data()),
-                                        chunk->rows.size(), chunk->packed);
+                    packer.packShuffled(reinterpret_cast<const unsigned char*>(chunk->rows.get()), rowBytes_,
+                                        chunk->packed.get());
             } catch (const std::bad_alloc&) {
                 chunk->packedSize = 0;  // the export fails when this chunk's turn comes
             }
@@ -253,6 +262,7 @@ private:
     std::deque<Chunk*> waiting_;                // those no thread has begun to pack
     std::vector<std::unique_ptr<Chunk>> free_;
     std::size_t chunks_, made_ = 0;
+    std::size_t rowBytes_, packedBytes_;
     bool stopping_ = false, closed_ = false;
     std::vector<std::thread> threads_;
 };
@@ -303,7 +313,7 @@ public:
         if (!ok) return fail("written", error);
         // From here on only the writing thread calls the library, until finish() has stopped it.
         const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2);
+        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2, chunkBytes());
         writer_ = std::thread([this] { writeChunks(); });
         nextChunk();
         return true;
@@ -334,7 +344,7 @@ private:
     // the chunk is to be packed, which spares the packer a pass over it.
     void addRow(const void* values) {
         const std::size_t row = filling_->sections.size();
-        char* rows = filling_->rows.data();
+        char* rows = filling_->rows.get();
         if (compress_) {
             ChunkPacker::shuffle(values, points_, reinterpret_cast<unsigned char*>(rows) + row * points_,
                                  chunkRows_ * points_);
@@ -343,10 +353,8 @@ private:
         }
     }
 
-    void nextChunk() {
-        filling_ = line_->empty();
-        filling_->rows.resize(chunkRows_ * points_ * sizeof(float));
-    }
+    void nextChunk() { filling_ = line_->empty(); }
+    std::size_t chunkBytes() const { return chunkRows_ * points_ * sizeof(float); }
 
     bool added(const reader::Section& section, std::string& error) {
         filling_->times.push_back(section.time.epochSeconds());
@@ -359,7 +367,7 @@ private:
     void sendChunk() {
         // A last chunk is stored whole, beyond the extent: its missing rows are zeros.
         const std::size_t filled = filling_->sections.size() * points_, whole = chunkRows_ * points_;
-        char* rows = filling_->rows.data();
+        char* rows = filling_->rows.get();
         if (filled < whole) {
             if (compress_) {
                 for (std::size_t k = 0; k < sizeof(float); ++k)
@@ -386,8 +394,9 @@ private:
         const hsize_t extent[2] = {written_ + rows, points_};
         const hsize_t offset[2] = {written_, 0};
         if (H5Dset_extent(traces_.get(), extent) < 0 ||
-            (compress_ ? H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.data())
-                       : H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.rows.size(), chunk.rows.data())) <
+            (compress_
+                 ? H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunk.packedSize, chunk.packed.get())
+                 : H5Dwrite_chunk(traces_.get(), H5P_DEFAULT, 0, offset, chunkBytes(), chunk.rows.get())) <
                 0) {
             return false;
         }
