@@ -359,6 +359,35 @@ bool hasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+
+// The shuffle 32 values at a time; returns how many values it did (a multiple of 32). Each register
+// of 8 values has its bytes grouped by plane within each half, then its 32-bit groups put in plane
+// order, which makes it 4 groups of 8 bytes, one per plane; four such registers are then transposed.
+__attribute__((target("avx2"))) std::size_t shuffleAvx2(const unsigned char* in, std::size_t count,
+                                                        unsigned char* const* plane) {
+    const __m256i byPlane = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8,
+                                             12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m256i halvesTogether = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        __m256i v[4];
+        for (int r = 0; r < 4; ++r) {
+            const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4 * i + 32 * r));
+            v[r] = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(raw, byPlane), halvesTogether);
+        }
+        const __m256i low01 = _mm256_unpacklo_epi64(v[0], v[1]), high01 = _mm256_unpackhi_epi64(v[0], v[1]);
+        const __m256i low23 = _mm256_unpacklo_epi64(v[2], v[3]), high23 = _mm256_unpackhi_epi64(v[2], v[3]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[0] + i),
+                            _mm256_permute2x128_si256(low01, low23, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[1] + i),
+                            _mm256_permute2x128_si256(high01, high23, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[2] + i),
+                            _mm256_permute2x128_si256(low01, low23, 0x31));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(plane[3] + i),
+                            _mm256_permute2x128_si256(high01, high23, 0x31));
+    }
+    return i;
+}
 #endif
 
 std::uint32_t adler32Of(std::uint32_t check, const unsigned char* p, std::size_t size) {
@@ -443,6 +472,11 @@ PlaneSample samplePlane(const unsigned char* p, std::size_t size) {
                       step = sample.whole ? size : kEvery * kStretch;
     ByteCounts literals;
     for (std::size_t at = 0; at + stretch <= size && stretch > 0; at += step) {
+        // The next stretch is asked for early: a chunk's planes come fresh from another thread, and
+        // the stretches are too short for the processor to see the pattern by itself.
+        if (at + step + stretch <= size) {
+            for (std::size_t line = 0; line < stretch; line += 64) __builtin_prefetch(p + at + step + line);
+        }
         forEachToken(
             p + at, stretch, [&](const unsigned char* q, std::size_t n) { literals.add(q, n); },
             [&](unsigned char, std::size_t length) {
@@ -599,6 +633,9 @@ void ChunkPacker::shuffle(const void* values, std::size_t count, unsigned char* 
     unsigned char* const plane[4] = {planes, planes + planeSize, planes + 2 * planeSize,
                                      planes + 3 * planeSize};
     std::size_t i = 0;
+#ifdef MARLIN_PACKER_AVX2
+    if (hasAvx2()) i = shuffleAvx2(in, count, plane);
+#endif
 #if defined(__SSE2__)
     // Sixteen values at a time: byte k of each 32-bit lane moved down, masked, and packed to bytes.
     const __m128i low = _mm_set1_epi32(0xFF);

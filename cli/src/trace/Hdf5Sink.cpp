@@ -313,7 +313,7 @@ public:
         if (!ok) return fail("written", error);
         // From here on only the writing thread calls the library, until finish() has stopped it.
         const std::size_t packers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, 2 * packers + 2, chunkBytes());
+        line_ = std::make_unique<ChunkLine>(compress_ ? packers : 0, packers + 2, chunkBytes());
         writer_ = std::thread([this] { writeChunks(); });
         nextChunk();
         return true;
