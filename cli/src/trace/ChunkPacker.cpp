@@ -24,7 +24,7 @@ constexpr int kLiteralCodes = 286;  // 256 literals, the end of a block, 29 matc
 constexpr int kEndOfBlock = 256;
 constexpr int kFirstLengthCode = 257;
 constexpr int kMaxCodeLength = 15;
-constexpr int kMaxPairedLength = 13;     // two pairs of such codes (52 bits) go in one put
+constexpr int kMaxPairedLength = 13;     // a pair of such codes fits in 26 bits
 constexpr int kMaxLengthCodeLength = 7;  // of the code that sends the code lengths
 constexpr int kLengthCodes = 19;
 constexpr std::size_t kMinRun = 3;
@@ -103,6 +103,14 @@ std::size_t runAt(const unsigned char* p, std::size_t i, std::size_t size) {
     const std::size_t limit = std::min(size - i, kMaxRun);
     const std::uint64_t pattern = 0x0101010101010101ull * p[i - 1];
     std::size_t run = 0;
+#if defined(__SSE2__)
+    const __m128i same = _mm_set1_epi8(static_cast<char>(p[i - 1]));
+    for (; run + 16 <= limit; run += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + run));
+        if (const int equal = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, same)); equal != 0xFFFF)
+            return run + static_cast<std::size_t>(std::countr_one(static_cast<unsigned>(equal)));
+    }
+#endif
     for (; run + 8 <= limit; run += 8) {
         std::uint64_t word;
         std::memcpy(&word, p + i + run, 8);
@@ -498,14 +506,14 @@ PlaneSample samplePlane(const unsigned char* p, std::size_t size) {
 
 // The codes of the literal pairs whose two codes are short, so that the coding of plain bytes
 // takes two table look-ups and one put per four bytes. Code in the low 26 bits (the first byte's
-// first), length above; 0 where a byte of the pair has no short code.
+// first), length above; kNone where a byte of the pair has no short code.
 class PairCodes {
 public:
-    PairCodes() : codes_(65536, 0) {}
+    PairCodes() : codes_(65536, kNone) {}
     void set(const std::uint16_t* code, const std::uint8_t* lengths, const std::uint32_t* counts,
              std::size_t size) {
         for (const unsigned char a : paired_) {
-            for (const unsigned char b : paired_) codes_[a | b << 8] = 0;
+            for (const unsigned char b : paired_) codes_[a | b << 8] = kNone;
         }
         paired_.clear();
         for (int b = 0; b < 256; ++b) {
@@ -521,14 +529,51 @@ public:
             }
         }
     }
-    std::uint32_t operator[](unsigned pair) const { return codes_[pair]; }
+    const std::uint32_t* table() const { return codes_.data(); }
     static constexpr int kLengthShift = 26;
     static constexpr std::uint32_t kCodeMask = (1u << kLengthShift) - 1;
+    // What three pairs may have together to go in one put, and a pair without a code, whose length
+    // alone is more than that.
+    static constexpr int kMaxThreePairs = 54;
+    static constexpr std::uint32_t kNone = 63u << kLengthShift;
 
 private:
     std::vector<std::uint32_t> codes_;
     std::vector<unsigned char> paired_;
 };
+
+// Plain bytes: three pairs of codes per put where all three have a pair code and fit in one put
+// (they mostly do: the frequent bytes have short codes), else one code at a time.
+void putLiterals(BitWriter& out, const unsigned char* q, std::size_t n, const std::uint32_t* pairCode,
+                 const std::uint32_t* literal) {
+    BitWriter local = out;  // in registers: the output's bytes cannot change it
+    const unsigned char* const end = q + n;
+    const auto two = [&](const unsigned char* at) {  // 30 bits at most
+        const std::uint32_t a = literal[at[0]], b = literal[at[1]];
+        const int aBits = static_cast<int>(a >> 16);
+        local.put((a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits), aBits + static_cast<int>(b >> 16));
+    };
+    for (; q + 6 <= end; q += 6) {
+        const std::uint32_t a = pairCode[q[0] | unsigned{q[1]} << 8],
+                            b = pairCode[q[2] | unsigned{q[3]} << 8],
+                            c = pairCode[q[4] | unsigned{q[5]} << 8];
+        const int aBits = static_cast<int>(a >> PairCodes::kLengthShift);
+        const int abBits = aBits + static_cast<int>(b >> PairCodes::kLengthShift);
+        const int bits = abBits + static_cast<int>(c >> PairCodes::kLengthShift);
+        if (bits > PairCodes::kMaxThreePairs) [[unlikely]] {
+            two(q);
+            two(q + 2);
+            two(q + 4);
+            continue;
+        }
+        local.put((a & PairCodes::kCodeMask) | (std::uint64_t{b & PairCodes::kCodeMask} << aBits) |
+                      (std::uint64_t{c & PairCodes::kCodeMask} << abBits),
+                  bits);
+    }
+    for (; q + 2 <= end; q += 2) two(q);
+    if (q < end) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
+    out = local;
+}
 
 // The plane as one block with a Huffman code of its own, if that is smaller than storing it.
 bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool last,
@@ -577,28 +622,9 @@ bool codedBlock(BitWriter& out, const unsigned char* p, std::size_t size, bool l
     std::uint32_t literal[256];
     for (int b = 0; b < 256; ++b) literal[b] = code[b] | (std::uint32_t{lengths[b]} << 16);
     pairs.set(code, lengths, sample.counts, size);
-    const auto literals = [&](const unsigned char* q, std::size_t n) {
-        BitWriter local = out;  // in registers: the output's bytes cannot change it
-        const unsigned char* const end = q + n;
-        const auto two = [&](const unsigned char* at) {  // 30 bits at most
-            const std::uint32_t a = literal[at[0]], b = literal[at[1]];
-            const int aBits = static_cast<int>(a >> 16);
-            local.put((a & 0xFFFFu) | (std::uint64_t{b & 0xFFFFu} << aBits),
-                      aBits + static_cast<int>(b >> 16));
-        };
-        for (; q + 4 <= end; q += 4) {
-            const std::uint32_t a = pairs[q[0] | unsigned{q[1]} << 8], b = pairs[q[2] | unsigned{q[3]} << 8];
-            if (a == 0 || b == 0) [[unlikely]] {
-                two(q);
-                two(q + 2);
-                continue;
-            }
-            const int aBits = static_cast<int>(a >> PairCodes::kLengthShift);
-            local.put((a & PairCodes::kCodeMask) | (std::uint64_t{b & PairCodes::kCodeMask} << aBits),
-                      aBits + static_cast<int>(b >> PairCodes::kLengthShift));
-        }
-        for (; q < end; ++q) local.put(literal[*q] & 0xFFFFu, static_cast<int>(literal[*q] >> 16));
-        out = local;
+    const std::uint32_t* const pairCode = pairs.table();
+    const auto literals = [&out, pairCode, &literal](const unsigned char* q, std::size_t n) {
+        putLiterals(out, q, n, pairCode, literal);
     };
     if (sample.runs) {
         forEachToken(p, size, literals, [&](unsigned char, std::size_t length) {
