@@ -55,12 +55,12 @@ TEST(marlin_cli_ChunkPacker, EveryKindOfPlaneInflatesToTheValues) {
                                      : byte(rng) % 3;
         }
         cases.push_back(mixed);
-        // A large plane's code comes from a sample of it (every eighth stretch of 512 bytes): here
+        // A large plane's code comes from a sample of it (every sixteenth stretch of 512 bytes): here
         // the sample sees two byte values and the rest is random, so the code must be dropped for a
         // stored block.
         std::vector<unsigned char> misleading(4 * n);
         for (std::size_t i = 0; i < misleading.size(); ++i) {
-            misleading[i] = (i / 4 % 4096 < 512) ? (i / 4 % 2) : static_cast<unsigned char>(byte(rng));
+            misleading[i] = (i / 4 % 8192 < 512) ? (i / 4 % 2) : static_cast<unsigned char>(byte(rng));
         }
         cases.push_back(misleading);
         for (const auto& values : cases) {

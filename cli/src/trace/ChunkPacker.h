@@ -6,7 +6,7 @@
 // Each of the four byte planes becomes a deflate block of its own. A plane that a code cannot make
 // smaller (the low bytes of measured values are noise) is stored as it is; the others get a
 // Huffman code of their own, with runs of a repeated byte as matches at distance 1. The code of a
-// large plane is made from a sample of it (an eighth), and the bytes are coded two pairs at a time;
+// large plane is made from a sample of it (a sixteenth), and the bytes are coded up to six at a time;
 // should the plane come out no smaller than stored, it is stored after all. That packs measured
 // values as well as a general deflate at its fastest level, many times faster.
 
