@@ -126,6 +126,16 @@ TEST_F(TraceCommandsTest, ExportsReadBackIndependently) {
     EXPECT_EQ(marlin::testing::readFile(dir.file("a.png")).substr(1, 3), "PNG");
 }
 
+// Readings of 400 kB: two to a chunk, so that the chunks are packed on several threads, come back
+// to be filled again, and the last is filled in part.
+TEST_F(TraceCommandsTest, Hdf5ExportOfManyChunksReadsBack) {
+    marlin::testing::record(trace, {.values = 100000, .readings = 12});
+    EXPECT_EQ(run({"export", trace, "--format", "hdf5", "--output", dir.file("m.h5"), "--readings", ":11"}),
+              kTraceOk)
+        << err.str();
+    checkExport("hdf5", dir.file("m.h5"), 1, 11, 100000);
+}
+
 TEST_F(TraceCommandsTest, DamagedAsciiFileExportsEveryCompleteReading) {
     marlin::testing::record(trace, {.ascii = true, .separator = "", .values = 8, .readings = 4});
     TraceFile::appendAsciiSection(trace, 5, marlin::testing::stampOf(5), " 1 2");
