@@ -1,0 +1,218 @@
+#include "marlin/base/ShortestText.h"
+
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+namespace marlin {
+
+namespace {
+
+// The shortest decimal of v = c * 2^q is found in the interval of reals that round to v, scaled
+// by 10^-k so that the interval is between 1 and 10 units wide: then at most one multiple of ten
+// lies in it (one digit fewer), and otherwise the nearer of the two integers around v is taken.
+// The scaled bounds come from one 64-bit multiplier per power of ten, rounded to odd, which keeps
+// every comparison below exact for singles.
+
+// g(e) = floor(10^e * 2^(63 - floor(log2 10^e))) + 1 for e = -31 .. 45.
+constexpr int kMinPow10 = -31;
+constexpr std::uint64_t kPow10Multiplier[] = {
+    0x81CEB32C4B43FCF5ull, 0xA2425FF75E14FC32ull, 0xCAD2F7F5359A3B3Full, 0xFD87B5F28300CA0Eull,
+    0x9E74D1B791E07E49ull, 0xC612062576589DDBull, 0xF79687AED3EEC552ull, 0x9ABE14CD44753B53ull,
+    0xC16D9A0095928A28ull, 0xF1C90080BAF72CB2ull, 0x971DA05074DA7BEFull, 0xBCE5086492111AEBull,
+    0xEC1E4A7DB69561A6ull, 0x9392EE8E921D5D08ull, 0xB877AA3236A4B44Aull, 0xE69594BEC44DE15Cull,
+    0x901D7CF73AB0ACDAull, 0xB424DC35095CD810ull, 0xE12E13424BB40E14ull, 0x8CBCCC096F5088CCull,
+    0xAFEBFF0BCB24AAFFull, 0xDBE6FECEBDEDD5BFull, 0x89705F4136B4A598ull, 0xABCC77118461CEFDull,
+    0xD6BF94D5E57A42BDull, 0x8637BD05AF6C69B6ull, 0xA7C5AC471B478424ull, 0xD1B71758E219652Cull,
+    0x83126E978D4FDF3Cull, 0xA3D70A3D70A3D70Bull, 0xCCCCCCCCCCCCCCCDull, 0x8000000000000001ull,
+    0xA000000000000001ull, 0xC800000000000001ull, 0xFA00000000000001ull, 0x9C40000000000001ull,
+    0xC350000000000001ull, 0xF424000000000001ull, 0x9896800000000001ull, 0xBEBC200000000001ull,
+    0xEE6B280000000001ull, 0x9502F90000000001ull, 0xBA43B74000000001ull, 0xE8D4A51000000001ull,
+    0x9184E72A00000001ull, 0xB5E620F480000001ull, 0xE35FA931A0000001ull, 0x8E1BC9BF04000001ull,
+    0xB1A2BC2EC5000001ull, 0xDE0B6B3A76400001ull, 0x8AC7230489E80001ull, 0xAD78EBC5AC620001ull,
+    0xD8D726B7177A8001ull, 0x878678326EAC9001ull, 0xA968163F0A57B401ull, 0xD3C21BCECCEDA101ull,
+    0x84595161401484A1ull, 0xA56FA5B99019A5C9ull, 0xCECB8F27F4200F3Bull, 0x813F3978F8940985ull,
+    0xA18F07D736B90BE6ull, 0xC9F2C9CD04674EDFull, 0xFC6F7C4045812297ull, 0x9DC5ADA82B70B59Eull,
+    0xC5371912364CE306ull, 0xF684DF56C3E01BC7ull, 0x9A130B963A6C115Dull, 0xC097CE7BC90715B4ull,
+    0xF0BDC21ABB48DB21ull, 0x96769950B50D88F5ull, 0xBC143FA4E250EB32ull, 0xEB194F8E1AE525FEull,
+    0x92EFD1B8D0CF37BFull, 0xB7ABC627050305AEull, 0xE596B7B0C643C71Aull, 0x8F7E32CE7BEA5C70ull,
+    0xB35DBF821AE4F38Cull,
+};
+
+// floor(log10 2^q), floor(log10 (3/4 * 2^q)) and floor(log2 10^e) over the exponents of singles.
+constexpr int floorLog10Pow2(int q) { return (q * 1262611) >> 22; }
+constexpr int floorLog10ThreeQuartersPow2(int q) { return (q * 1262611 - 524031) >> 22; }
+constexpr int floorLog2Pow10(int e) { return (e * 1741647) >> 19; }
+
+// The integer part of g * x / 2^64 with its lowest bit set when the rest is not zero; the
+// multiplier's rounding up shows as at most 1 in the fraction's upper word. Plain 64-bit
+// products, no 128-bit type needed.
+inline std::uint32_t roundToOdd(std::uint64_t g, std::uint32_t x) {
+    const std::uint64_t low = (g & 0xFFFFFFFFu) * x;
+    const std::uint64_t middle = (g >> 32) * x + (low >> 32);
+    return static_cast<std::uint32_t>(middle >> 32) | (static_cast<std::uint32_t>(middle) > 1);
+}
+
+struct Decimal {
+    std::uint32_t digits;  // below 10^9, no zero at the end
+    int exponent;
+};
+
+// Finite, non-zero magnitudes only.
+inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
+    const std::uint32_t fraction = magnitudeBits & 0x7FFFFFu;
+    const int biased = static_cast<int>(magnitudeBits >> 23);
+    std::uint32_t c;
+    int q;
+    if (biased != 0) {
+        c = fraction | 0x800000u;
+        q = biased - 150;
+    } else {
+        c = fraction;
+        q = -149;
+    }
+    const bool even = (c & 1) == 0;
+    const bool lowerCloser = fraction == 0 && biased > 1;  // the power of two's lower neighbour is nearer
+
+    const std::uint32_t cbl = 4 * c - 2 + lowerCloser;
+    const std::uint32_t cb = 4 * c;
+    const std::uint32_t cbr = 4 * c + 2;
+    const int k = lowerCloser ? floorLog10ThreeQuartersPow2(q) : floorLog10Pow2(q);
+    const int h = q + floorLog2Pow10(-k) + 1;  // 1 .. 4
+    const std::uint64_t g = kPow10Multiplier[-k - kMinPow10];
+    const std::uint32_t vbl = roundToOdd(g, cbl << h);
+    const std::uint32_t vb = roundToOdd(g, cb << h);
+    const std::uint32_t vbr = roundToOdd(g, cbr << h);
+    // An even significand's interval holds its bounds (a tie reads back to the even one).
+    const std::uint32_t lower = vbl + !even;
+    const std::uint32_t upper = vbr - !even;
+
+    // One digit fewer when exactly one of the multiples of ten around v is inside; otherwise the
+    // integer inside, or the nearer when both are (a tie to the even one). Chosen without
+    // branches: which case holds is as good as random for measured data.
+    const std::uint32_t s = vb / 4;
+    const std::uint32_t sp = s / 10;
+    const bool upInside = lower <= 40 * sp;
+    const bool wpInside = 40 * sp + 40 <= upper;
+    const std::uint32_t shorter = (s >= 10) & (upInside != wpInside);
+    const std::uint32_t uInside = lower <= 4 * s;
+    const std::uint32_t wInside = 4 * s + 4 <= upper;
+    const std::uint32_t middle = 4 * s + 2;
+    const std::uint32_t nearerUp = (vb > middle) | ((vb == middle) & s);
+    const std::uint32_t oneInside = uInside ^ wInside;
+    const std::uint32_t up = (oneInside & wInside) | (~oneInside & nearerUp & 1);
+    const std::uint32_t shorterMask = 0u - shorter;  // masks, not a conditional, keep it branch-free
+    Decimal d{((sp + wpInside) & shorterMask) | ((s + up) & ~shorterMask), k + static_cast<int>(shorter)};
+    while (d.digits % 10 == 0) {
+        d.digits /= 10;
+        ++d.exponent;
+    }
+    return d;
+}
+
+constexpr std::uint32_t kPow10U32[] = {1,      10,      100,      1000,      10000,
+                                       100000, 1000000, 10000000, 100000000, 1000000000};
+
+inline int digitCount(std::uint32_t n) {
+    const int guess = (std::bit_width(n) * 1233) >> 12;  // floor(log10) or one less
+    return guess + (n >= kPow10U32[guess]);
+}
+
+constexpr char kTwoDigits[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+}  // namespace
+
+inline char* writeShortestTextInline(char* p, float value) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
+    // Zero, infinity and NaN have texts of their own.
+    if (magnitudeBits == 0 || magnitudeBits >= 0x7F800000u) return std::to_chars(p, p + 8, value).ptr;
+    if (bits >> 31) *p++ = '-';
+
+    const Decimal d = shortestDecimal(magnitudeBits);
+    const int n = digitCount(d.digits);
+
+    // The digits as text in registers (a store read back at another offset would wait for the
+    // store): up to eight in one word, first digit in the lowest byte, each step splitting every
+    // lane of the word in two at once; a ninth digit in front of them stands apart.
+    const std::uint32_t top = d.digits / 100000000u;
+    const std::uint32_t rest = d.digits - top * 100000000u;
+    std::uint64_t lanes = (rest / 10000) | (static_cast<std::uint64_t>(rest % 10000) << 32);
+    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
+    lanes = high | ((lanes - high * 100) << 16);
+    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
+    lanes = high | ((lanes - high * 10) << 8);
+    lanes += 0x3030303030303030ull;
+
+    // Fixed or scientific, whichever is shorter; fixed when both are as long. Written with stores
+    // of fixed length; the longest ends 26 bytes after p.
+    const int k = d.exponent;
+    const int scientificExponent = n - 1 + k;
+    const int fixedLength = k >= 0 ? n + k : (n + k > 0 ? n + 1 : 2 - k);
+    const int scientificLength = n + (n > 1) + 4;  // "e+dd": singles need no third exponent digit
+    const bool fixed = fixedLength <= scientificLength;
+    // Where the digits go: at p, or after "0." and zeros.
+    char* digitsAt = p;
+    if (fixed && n + k <= 0) {
+        std::memcpy(p, "0.00000000000000", 16);
+        digitsAt = p + 2 - k - n;
+    }
+    // The first digit, and the word of the others that follow it.
+    char first;
+    std::uint64_t others;
+    if (n == 9) {
+        first = static_cast<char>('0' + top);
+        others = lanes;
+    } else {
+        lanes >>= 8 * (8 - n);
+        first = static_cast<char>(lanes);
+        others = lanes >> 8;
+    }
+    digitsAt[0] = first;
+    if (fixed) {
+        std::memcpy(digitsAt + 1, &others, 8);
+        if (k >= 0) {  // zeros up to the point
+            // A whole number of 2^24 and up shows its exact value, as long as the rounded one
+            // and nearer.
+            const int q = static_cast<int>(magnitudeBits >> 23) - 150;
+            if (q > 0) {
+                const std::uint64_t whole = static_cast<std::uint64_t>((magnitudeBits & 0x7FFFFFu) | 0x800000u) << q;
+                return std::to_chars(p, p + 16, whole).ptr;
+            }
+            std::memcpy(p + n, "0000000000000000", 16);
+        } else if (n + k > 0) {  // the point among the digits
+            const int whole = n + k;
+            p[whole] = '.';
+            const std::uint64_t decimals = others >> (8 * (whole - 1));
+            std::memcpy(p + whole + 1, &decimals, 8);
+        }
+        return p + fixedLength;
+    }
+    char* e = p + 1;
+    if (n > 1) {
+        p[1] = '.';
+        std::memcpy(p + 2, &others, 8);
+        e = p + 1 + n;
+    }
+    e[0] = 'e';
+    e[1] = scientificExponent < 0 ? '-' : '+';
+    std::memcpy(e + 2, kTwoDigits + 2 * (scientificExponent < 0 ? -scientificExponent : scientificExponent), 2);
+    return e + 4;
+}
+
+char* writeShortestText(char* p, float value) {
+    return writeShortestTextInline(p, value);
+}
+
+char* writeShortestTexts(char* p, std::span<const float> values, char separator) {
+    for (const float value : values) {
+        *p++ = separator;
+        p = writeShortestTextInline(p, value);
+    }
+    return p;
+}
+
+}  // namespace marlin
