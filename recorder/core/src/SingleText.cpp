@@ -1,9 +1,10 @@
 #include "marlin/core/SingleText.h"
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#include "marlin/base/DecimalScale.h"
 
 namespace marlin {
 
@@ -40,35 +41,33 @@ constexpr char kTwoDigits[] =
     "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
     "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
 
-// The product below is off from the exact decimal by at most a few 1e-9 for values under 1e7; a
-// fraction this close to one half may be a tie or fall on either side of it.
-constexpr double kTieMargin = 1e-7;
-
 }  // namespace
 
-inline char* writeSingleTextInline(char* p, float value) {
+[[gnu::always_inline]] inline char* writeSingleTextInline(char* p, float value) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
-    // Zero, infinity and NaN have texts of their own.
-    if (magnitudeBits == 0 || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
-    const double magnitude = std::bit_cast<float>(magnitudeBits);  // exact, also for denormals
+    // Zero, denormals, infinity and NaN go the library's way.
+    if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
+    const double magnitude = std::bit_cast<float>(magnitudeBits);
 
     // Decimal exponent: floor(e2 * log10(2)) from the binary one, then one step up if needed.
-    const int e2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52) - 1023;
+    const int e2 = static_cast<int>(magnitudeBits >> 23) - 127;
     int exponent = (e2 * 78913) >> 18;
     if (magnitude >= pow10(exponent + 1)) ++exponent;
 
-    // Seven significant digits, rounded to nearest.
-    const double scaled = magnitude * pow10(6 - exponent);
-    auto digits = static_cast<std::uint32_t>(scaled);
-    const double fraction = scaled - static_cast<double>(digits);
-    if (std::fabs(fraction - 0.5) < kTieMargin) return writeSingleTextGeneral(p, value);
-    if (fraction > 0.5) ++digits;
+    // Seven significant digits, rounded to nearest, a tie to even: the value c * 2^q scaled by
+    // 10^(6 - exponent) in integers, with seven bits after the point (the last one sticky).
+    const std::uint32_t c = (magnitudeBits & 0x7FFFFFu) | 0x800000u;
+    const int q = e2 - 23;
+    const int k = exponent - 6;
+    const int h = q + decimal::floorLog2Pow10(-k) + 1;  // -4 .. 1
+    const std::uint32_t scaled = decimal::roundToOdd(decimal::pow10Multiplier(-k), c << (7 + h));
+    const std::uint32_t below = scaled & 0x7Fu;
+    auto digits = scaled >> 7;
+    digits += (below > 0x40u) | ((below == 0x40u) & digits);
     if (digits >= 10000000u) {  // 9999999.5 and up rounds to the next power of ten
         digits = 1000000u;
         ++exponent;
-    } else if (digits < 1000000u) {
-        return writeSingleTextGeneral(p, value);
     }
 
     // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
