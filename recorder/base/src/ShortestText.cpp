@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "marlin/base/DecimalScale.h"
+#include "marlin/base/SplitWrite.h"
 
 namespace marlin {
 
@@ -173,11 +174,13 @@ char* writeShortestText(char* p, float value) {
 }
 
 char* writeShortestTexts(char* p, std::span<const float> values, char separator) {
-    for (const float value : values) {
-        *p++ = separator;
-        p = writeShortestTextInline(p, value);
-    }
-    return p;
+    return splitWrite(p, values.size(), kShortestTextRoom + 1, [&](char* at, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            *at++ = separator;
+            at = writeShortestTextInline(at, values[i]);
+        }
+        return at;
+    });
 }
 
 }  // namespace marlin

@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,19 @@ TEST(ShortestText, AgreesWithTheLibraryOnEdgesAndASample) {
             ADD_FAILURE() << std::hex << bits << ": " << ours << " against " << library;
         }
     }
+}
+
+// A run long enough to be written on two threads comes out as value after value does.
+TEST(ShortestText, LongRunInOrder) {
+    std::vector<float> values(40001);
+    std::string expected;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = -80.0f + static_cast<float>(i) * 1e-4f;
+        expected += ',' + libraryText(values[i]);
+    }
+    std::string written(values.size() * (marlin::kShortestTextRoom + 1), '\0');
+    written.resize(static_cast<std::size_t>(marlin::writeShortestTexts(written.data(), values, ',') - written.data()));
+    EXPECT_EQ(written, expected);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "marlin/base/DecimalScale.h"
+#include "marlin/base/SplitWrite.h"
+#include "marlin/core/TextHelpers.h"
 
 namespace marlin {
 
@@ -114,29 +116,40 @@ char* writeSingleText(char* p, float value) {
     return writeSingleTextInline(p, value);
 }
 
-char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
-    const std::size_t n = bytes.size() / 4;
+namespace {
+
+// Values [first, last) of the little-endian singles in `bytes`, each after the separator but
+// the very first value of all.
+char* joinRange(char* p, std::string_view bytes, std::size_t first, std::size_t last, std::string_view separator) {
     auto valueAt = [&](std::size_t i) {
         float value;
         std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
         return value;
     };
-    if (n == 0) return p;
-    p = writeSingleTextInline(p, valueAt(0));
+    if (first == 0 && first < last) p = writeSingleTextInline(p, valueAt(first++));
     // The usual one-character separator without a call to copy it.
     if (separator.size() == 1) {
         const char mark = separator[0];
-        for (std::size_t i = 1; i < n; ++i) {
+        for (std::size_t i = first; i < last; ++i) {
             *p++ = mark;
             p = writeSingleTextInline(p, valueAt(i));
         }
         return p;
     }
-    for (std::size_t i = 1; i < n; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
         std::memcpy(p, separator.data(), separator.size());
         p = writeSingleTextInline(p + separator.size(), valueAt(i));
     }
     return p;
+}
+
+}  // namespace
+
+char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
+    return splitWrite(p, bytes.size() / 4, kMaxSingleNumberText + separator.size(),
+                      [&](char* at, std::size_t first, std::size_t last) {
+                          return joinRange(at, bytes, first, last, separator);
+                      });
 }
 
 }  // namespace marlin
