@@ -41,15 +41,29 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     const bool even = (c & 1) == 0;
     const bool lowerCloser = fraction == 0 && biased > 1;  // the power of two's lower neighbour is nearer
 
-    const std::uint32_t cbl = 4 * c - 2 + lowerCloser;
+    // v and the bounds of its interval, (4c - 2 + lowerCloser, 4c, 4c + 2) * 2^(q - 2), scaled.
     const std::uint32_t cb = 4 * c;
-    const std::uint32_t cbr = 4 * c + 2;
     const int k = lowerCloser ? floorLog10ThreeQuartersPow2(q) : floorLog10Pow2(q);
     const int h = q + floorLog2Pow10(-k) + 1;  // 1 .. 4
     const std::uint64_t g = pow10Multiplier(-k);
-    const std::uint32_t vbl = roundToOdd(g, cbl << h);
+#ifdef __SIZEOF_INT128__
+    // One product: the bounds' products differ from v's by g * 2^(h + 1) (the lower one by
+    // half that when it is nearer).
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(g) * (cb << h);
+    const Wide step = static_cast<Wide>(g) << (h + 1);
+    auto oddRounded = [](Wide x) {
+        const auto middle = static_cast<std::uint64_t>(x >> 32);
+        return static_cast<std::uint32_t>(middle >> 32) | (static_cast<std::uint32_t>(middle) > 1);
+    };
+    const std::uint32_t vbl = oddRounded(product - (step >> lowerCloser));
+    const std::uint32_t vb = oddRounded(product);
+    const std::uint32_t vbr = oddRounded(product + step);
+#else
+    const std::uint32_t vbl = roundToOdd(g, (cb - 2 + lowerCloser) << h);
     const std::uint32_t vb = roundToOdd(g, cb << h);
-    const std::uint32_t vbr = roundToOdd(g, cbr << h);
+    const std::uint32_t vbr = roundToOdd(g, (cb + 2) << h);
+#endif
     // An even significand's interval holds its bounds (a tie reads back to the even one).
     const std::uint32_t lower = vbl + !even;
     const std::uint32_t upper = vbr - !even;
@@ -77,14 +91,6 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     return d;
 }
 
-constexpr std::uint32_t kPow10U32[] = {1,      10,      100,      1000,      10000,
-                                       100000, 1000000, 10000000, 100000000, 1000000000};
-
-inline int digitCount(std::uint32_t n) {
-    const int guess = (std::bit_width(n) * 1233) >> 12;  // floor(log10) or one less
-    return guess + (n >= kPow10U32[guess]);
-}
-
 constexpr char kTwoDigits[] =
     "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
     "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
@@ -99,7 +105,6 @@ constexpr char kTwoDigits[] =
     if (bits >> 31) *p++ = '-';
 
     const Decimal d = shortestDecimal(magnitudeBits);
-    const int n = digitCount(d.digits);
 
     // The digits as text in registers (a store read back at another offset would wait for the
     // store): up to eight in one word, first digit in the lowest byte, each step splitting every
@@ -111,6 +116,8 @@ constexpr char kTwoDigits[] =
     lanes = high | ((lanes - high * 100) << 16);
     high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
     lanes = high | ((lanes - high * 10) << 8);
+    // As many digits as the word has after its zeros in front (lowest bytes), or nine.
+    const int n = top != 0 ? 9 : 8 - std::countr_zero(lanes) / 8;
     lanes += 0x3030303030303030ull;
 
     // Fixed or scientific, whichever is shorter; fixed when both are as long. Written with stores
