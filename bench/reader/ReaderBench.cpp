@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "ExportSink.h"
+#include "marlin/base/ShortestText.h"
 #include "marlin/core/TraceFile.h"
 
 extern char** environ;
@@ -119,14 +120,10 @@ void formattingRatio() {
     };
     std::size_t sink = 0;
     const double recorder = best([&] { sink += marlin::TraceFile::JoinValues(bytes, ",").size(); });
-    std::vector<char> row(kValues * 20);
+    // As the csv export writes a row's values.
+    std::vector<char> row(kValues * (marlin::kShortestTextRoom + 1));
     const double csv = best([&] {
-        char* p = row.data();
-        for (const float v : values) {
-            *p++ = ',';
-            p = marlin::cli::writeShortest(p, v);
-        }
-        sink += static_cast<std::size_t>(p - row.data());
+        sink += static_cast<std::size_t>(marlin::writeShortestTexts(row.data(), values, ',') - row.data());
     });
     std::printf("csv value formatting:  %.1f ns/value; recorder's ASCII sections: %.1f ns/value; "
                 "ratio %.2f (goal >= 1)  [%zu]\n",

@@ -1,6 +1,8 @@
-// Checks the fast single-precision number text against the library conversion for every one of
-// the 2^32 bit patterns (or a range of them: FIRST and LAST in hex). Run by hand; it takes
-// minutes, so it is no test. Prints the patterns that differ and how many took the slow path.
+// Checks a fast single-precision text against the library conversion for every one of the 2^32
+// bit patterns (or a range of them: FIRST and LAST in hex): the recorder's number text against
+// to_chars to seven digits, or with --shortest the export's shortest text against plain to_chars.
+// Run by hand; it takes minutes, so it is no test. Prints the patterns that differ.
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -8,15 +10,33 @@
 #include <cstring>
 #include <string>
 
+#include "marlin/base/ShortestText.h"
 #include "marlin/core/SingleText.h"
 #include "marlin/core/TextHelpers.h"
 
+namespace {
+
+char* shortestByLibrary(char* p, float value) {
+    return std::to_chars(p, p + marlin::kShortestTextRoom, value).ptr;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // The fast text and its reference.
+    char* (*fastText)(char*, float) = marlin::writeSingleText;
+    char* (*libraryText)(char*, float) = marlin::writeSingleTextGeneral;
+    if (argc > 1 && std::strcmp(argv[1], "--shortest") == 0) {
+        fastText = marlin::writeShortestText;
+        libraryText = shortestByLibrary;
+        --argc;
+        ++argv;
+    }
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::printf(
-            "Usage: marlin_single_text_exhaustive [FIRST LAST]\n"
-            "Compares the fast number text of a single with the library conversion for every bit\n"
-            "pattern from FIRST to LAST (hexadecimal, default 0 to FFFFFFFF). Exit status 0 when all\n"
+            "Usage: marlin_single_text_exhaustive [--shortest] [FIRST LAST]\n"
+            "Compares the recorder's number text of a single (with --shortest: the export's shortest\n"
+            "text) with the library conversion for every bit pattern from FIRST to LAST (hexadecimal, default 0 to FFFFFFFF). Exit status 0 when all\n"
             "agree, 1 when any differs (each is printed, the first 20 in full).\n");
         return 0;
     }
@@ -34,10 +54,9 @@ int main(int argc, char** argv) {
         const auto bits = static_cast<std::uint32_t>(pattern);
         float value;
         std::memcpy(&value, &bits, 4);
-        char fast[marlin::kMaxSingleNumberText], general[marlin::kMaxSingleNumberText];
-        const std::size_t fastLength = static_cast<std::size_t>(marlin::writeSingleText(fast, value) - fast);
-        const std::size_t generalLength =
-            static_cast<std::size_t>(marlin::writeSingleTextGeneral(general, value) - general);
+        char fast[marlin::kShortestTextRoom], general[marlin::kShortestTextRoom];
+        const std::size_t fastLength = static_cast<std::size_t>(fastText(fast, value) - fast);
+        const std::size_t generalLength = static_cast<std::size_t>(libraryText(general, value) - general);
         if (fastLength != generalLength || std::memcmp(fast, general, fastLength) != 0) {
             if (++differ <= 20)
                 std::printf("%08X: fast \"%.*s\", library \"%.*s\"\n", bits, static_cast<int>(fastLength), fast,

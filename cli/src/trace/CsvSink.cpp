@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "marlin/base/ShortestText.h"
+
 #include "ExportSink.h"
 #include "OutputFile.h"
 
@@ -29,7 +31,7 @@ public:
             }
         }
         head += '\n';
-        row_.resize(64 + static_cast<std::size_t>(context.points) * 20);
+        row_.resize(64 + static_cast<std::size_t>(context.points) * (kShortestTextRoom + 1));
         return file_.write(head.data(), head.size(), error);
     }
 
@@ -40,10 +42,7 @@ public:
         const std::string time = section.time.isoText();
         std::memcpy(p, time.data(), time.size());
         p += time.size();
-        for (const float v : values) {
-            *p++ = ',';
-            p = writeShortest(p, v);
-        }
+        p = writeShortestTexts(p, values, ',');
         *p++ = '\n';
         return file_.write(row_.data(), static_cast<std::size_t>(p - row_.data()), error);
     }

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <ostream>
 
+#include "marlin/base/ShortestText.h"
+
 #include "ExportModule.h"
 #include "ExportSink.h"
 #include "TraceCommands.h"
@@ -67,7 +69,8 @@ void removeAll(const std::vector<std::string>& paths) {
 }  // namespace
 
 char* writeShortest(char* p, float value) {
-    return std::to_chars(p, p + 32, value).ptr;
+    static_assert(kShortestTextRoom <= 32);
+    return writeShortestText(p, value);
 }
 
 char* writeShortest(char* p, double value) {

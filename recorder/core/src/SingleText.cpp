@@ -1,9 +1,12 @@
 #include "marlin/core/SingleText.h"
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#include "marlin/base/DecimalScale.h"
+#include "marlin/base/SplitWrite.h"
+#include "marlin/core/TextHelpers.h"
 
 namespace marlin {
 
@@ -40,35 +43,33 @@ constexpr char kTwoDigits[] =
     "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
     "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
 
-// The product below is off from the exact decimal by at most a few 1e-9 for values under 1e7; a
-// fraction this close to one half may be a tie or fall on either side of it.
-constexpr double kTieMargin = 1e-7;
-
 }  // namespace
 
-inline char* writeSingleTextInline(char* p, float value) {
+[[gnu::always_inline]] inline char* writeSingleTextInline(char* p, float value) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
-    // Zero, infinity and NaN have texts of their own.
-    if (magnitudeBits == 0 || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
-    const double magnitude = std::bit_cast<float>(magnitudeBits);  // exact, also for denormals
+    // Zero, denormals, infinity and NaN go the library's way.
+    if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
+    const double magnitude = std::bit_cast<float>(magnitudeBits);
 
     // Decimal exponent: floor(e2 * log10(2)) from the binary one, then one step up if needed.
-    const int e2 = static_cast<int>(std::bit_cast<std::uint64_t>(magnitude) >> 52) - 1023;
+    const int e2 = static_cast<int>(magnitudeBits >> 23) - 127;
     int exponent = (e2 * 78913) >> 18;
     if (magnitude >= pow10(exponent + 1)) ++exponent;
 
-    // Seven significant digits, rounded to nearest.
-    const double scaled = magnitude * pow10(6 - exponent);
-    auto digits = static_cast<std::uint32_t>(scaled);
-    const double fraction = scaled - static_cast<double>(digits);
-    if (std::fabs(fraction - 0.5) < kTieMargin) return writeSingleTextGeneral(p, value);
-    if (fraction > 0.5) ++digits;
+    // Seven significant digits, rounded to nearest, a tie to even: the value c * 2^q scaled by
+    // 10^(6 - exponent) in integers, with seven bits after the point (the last one sticky).
+    const std::uint32_t c = (magnitudeBits & 0x7FFFFFu) | 0x800000u;
+    const int q = e2 - 23;
+    const int k = exponent - 6;
+    const int h = q + decimal::floorLog2Pow10(-k) + 1;  // -4 .. 1
+    const std::uint32_t scaled = decimal::roundToOdd(decimal::pow10Multiplier(-k), c << (7 + h));
+    const std::uint32_t below = scaled & 0x7Fu;
+    auto digits = scaled >> 7;
+    digits += (below > 0x40u) | ((below == 0x40u) & digits);
     if (digits >= 10000000u) {  // 9999999.5 and up rounds to the next power of ten
         digits = 1000000u;
         ++exponent;
-    } else if (digits < 1000000u) {
-        return writeSingleTextGeneral(p, value);
     }
 
     // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
@@ -115,29 +116,40 @@ char* writeSingleText(char* p, float value) {
     return writeSingleTextInline(p, value);
 }
 
-char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
-    const std::size_t n = bytes.size() / 4;
+namespace {
+
+// Values [first, last) of the little-endian singles in `bytes`, each after the separator but
+// the very first value of all.
+char* joinRange(char* p, std::string_view bytes, std::size_t first, std::size_t last, std::string_view separator) {
     auto valueAt = [&](std::size_t i) {
         float value;
         std::memcpy(&value, bytes.data() + 4 * i, 4);  // little-endian data on a little-endian host
         return value;
     };
-    if (n == 0) return p;
-    p = writeSingleTextInline(p, valueAt(0));
+    if (first == 0 && first < last) p = writeSingleTextInline(p, valueAt(first++));
     // The usual one-character separator without a call to copy it.
     if (separator.size() == 1) {
         const char mark = separator[0];
-        for (std::size_t i = 1; i < n; ++i) {
+        for (std::size_t i = first; i < last; ++i) {
             *p++ = mark;
             p = writeSingleTextInline(p, valueAt(i));
         }
         return p;
     }
-    for (std::size_t i = 1; i < n; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
         std::memcpy(p, separator.data(), separator.size());
         p = writeSingleTextInline(p + separator.size(), valueAt(i));
     }
     return p;
+}
+
+}  // namespace
+
+char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
+    return splitWrite(p, bytes.size() / 4, kMaxSingleNumberText + separator.size(),
+                      [&](char* at, std::size_t first, std::size_t last) {
+                          return joinRange(at, bytes, first, last, separator);
+                      });
 }
 
 }  // namespace marlin

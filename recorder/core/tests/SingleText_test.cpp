@@ -102,5 +102,19 @@ TEST(SingleTextEquivalence, KnownTexts) {
     EXPECT_EQ(fast(-0.0f), " 0");
 }
 
+// A trace long enough to be written on two threads joins as value after value does.
+TEST(SingleTextEquivalence, LongTraceJoinsInOrder) {
+    std::vector<float> values(40001);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = -80.0f - static_cast<float>(i) * 0.001f;
+    const std::string_view bytes(reinterpret_cast<const char*>(values.data()), values.size() * 4);
+    for (const std::string separator : {",", "", " ; "}) {
+        std::string expected;
+        for (std::size_t i = 0; i < values.size(); ++i) expected += (i ? separator : "") + fast(values[i]);
+        std::string joined(values.size() * (kMaxSingleNumberText + separator.size()), '\0');
+        joined.resize(static_cast<std::size_t>(joinSingleTexts(joined.data(), bytes, separator) - joined.data()));
+        EXPECT_EQ(joined, expected) << "separator \"" << separator << "\"";
+    }
+}
+
 }  // namespace
 }  // namespace marlin

@@ -1,9 +1,8 @@
 #pragma once
 // The number text of a single-precision value (" -80.12345", " .5", " 1.234568E-05"), written fast
 // enough for an ASCII section of 100,001 values per reading. The digits are those of the C++
-// library's shortest-exact conversion to 7 significant digits; the fast path decides them with
-// double arithmetic and hands the rare values it cannot decide for sure (a decimal tie within
-// its error) to that conversion.
+// library's shortest-exact conversion to 7 significant digits; the fast path rounds in integers
+// (exactly, ties to even) and hands zero, denormals, infinity and NaN to that conversion.
 
 #include <cstddef>
 #include <string_view>

@@ -1,0 +1,22 @@
+#pragma once
+// The shortest text of a single-precision value that reads back to the same value: the digits and
+// the fixed or scientific form std::to_chars(first, last, value) chooses ("-80.12345", "0.001",
+// "1e-05", "1.4e-45", "nan"), byte for byte, at a fraction of its cost. Exported tables hold one
+// such text per value.
+
+#include <cstddef>
+#include <span>
+
+namespace marlin {
+
+// Room writeShortestText needs at p: the text is at most 15 bytes, the stores of fixed length
+// that write it reach further.
+inline constexpr std::size_t kShortestTextRoom = 32;
+
+// Writes the text at p (room for kShortestTextRoom bytes) and returns its end.
+char* writeShortestText(char* p, float value);
+// The texts of the values, each after the separator (",-80.1,-79.95"), at p (room for
+// kShortestTextRoom + 1 bytes per value); returns the end.
+char* writeShortestTexts(char* p, std::span<const float> values, char separator);
+
+}  // namespace marlin
