@@ -544,8 +544,10 @@ bool Session::waitUntil(std::unique_lock<std::mutex>& lock, Instrument::Clock::t
     return completed;
 }
 
+// Wakes a held WaitSrq after every message the data side ran: the request may be set now, or the
+// message started a sweep whose end the waiter must now wait for (it took its deadline before).
 void Session::signalServiceRequest() {
-    if (srqWaiter_ && instrument_->serviceRequested()) srqPipe_.signal();
+    if (srqWaiter_) srqPipe_.signal();
 }
 
 // ---- Control connection ------------------------------------------------------------------------
