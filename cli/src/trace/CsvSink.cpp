@@ -31,20 +31,16 @@ public:
             }
         }
         head += '\n';
-        row_.resize(64 + static_cast<std::size_t>(context.points) * (kShortestTextRoom + 1));
         return file_.write(head.data(), head.size(), error);
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
-        char* p = row_.data();
-        p = std::to_chars(p, p + 16, section.number).ptr;
-        *p++ = ',';
-        const std::string time = section.time.isoText();
-        std::memcpy(p, time.data(), time.size());
-        p += time.size();
-        p = writeShortestTexts(p, values, ',');
-        *p++ = '\n';
-        return file_.write(row_.data(), static_cast<std::size_t>(p - row_.data()), error);
+        row_ = std::to_string(section.number);
+        row_ += ',';
+        row_ += section.time.isoText();
+        appendShortestTexts(row_, values, ',');
+        row_ += '\n';
+        return file_.write(row_.data(), row_.size(), error);
     }
 
     bool finish(std::string& error) override { return file_.close(error); }
@@ -52,7 +48,7 @@ public:
 private:
     std::string output_;
     OutputFile file_;
-    std::vector<char> row_;
+    std::string row_;  // kept from row to row with its room
 };
 
 }  // namespace

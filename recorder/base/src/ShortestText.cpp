@@ -52,13 +52,9 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     __extension__ using Wide = unsigned __int128;
     const Wide product = static_cast<Wide>(g) * (cb << h);
     const Wide step = static_cast<Wide>(g) << (h + 1);
-    auto oddRounded = [](Wide x) {
-        const auto middle = static_cast<std::uint64_t>(x >> 32);
-        return static_cast<std::uint32_t>(middle >> 32) | (static_cast<std::uint32_t>(middle) > 1);
-    };
-    const std::uint32_t vbl = oddRounded(product - (step >> lowerCloser));
-    const std::uint32_t vb = oddRounded(product);
-    const std::uint32_t vbr = oddRounded(product + step);
+    const std::uint32_t vbl = roundToOdd(product - (step >> lowerCloser));
+    const std::uint32_t vb = roundToOdd(product);
+    const std::uint32_t vbr = roundToOdd(product + step);
 #else
     const std::uint32_t vbl = roundToOdd(g, (cb - 2 + lowerCloser) << h);
     const std::uint32_t vb = roundToOdd(g, cb << h);
@@ -180,8 +176,8 @@ char* writeShortestText(char* p, float value) {
     return writeShortestTextInline(p, value);
 }
 
-char* writeShortestTexts(char* p, std::span<const float> values, char separator) {
-    return splitWrite(p, values.size(), kShortestTextRoom + 1, [&](char* at, std::size_t first, std::size_t last) {
+void appendShortestTexts(std::string& out, std::span<const float> values, char separator) {
+    appendTexts(out, values.size(), kShortestTextRoom + 1, [&](char* at, std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i) {
             *at++ = separator;
             at = writeShortestTextInline(at, values[i]);

@@ -350,8 +350,8 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     const bool sync = settings.syncsAt(interval_);
     std::uint64_t sectionBytes = DiskRoom::sectionBytes(block.data.size() / 4, FileForm::Binary, 0);
     if (settings.format == FileForm::Ascii) {
-        const std::string section =
-            TraceFile::asciiSection(readingCount_, stamp, block.data, window_.currentSettings().separator);
+        std::string& section = asciiSection_;
+        TraceFile::asciiSectionInto(section, readingCount_, stamp, block.data, window_.currentSettings().separator);
         sectionBytes = section.size();
         window_.showStatus("writing ...");
         events();

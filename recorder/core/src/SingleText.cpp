@@ -74,8 +74,8 @@ constexpr char kTwoDigits[] =
 
     // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
     // digit '0' after them; each step splits every lane of the word in two at once.
-    std::uint64_t lanes = digits * 10ull;
-    lanes = (lanes / 10000) | ((lanes % 10000) << 32);
+    const std::uint32_t eight = digits * 10;  // below 10^8: 32-bit arithmetic will do
+    std::uint64_t lanes = (eight / 10000) | (static_cast<std::uint64_t>(eight % 10000) << 32);
     std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
     lanes = high | ((lanes - high * 100) << 16);
     high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
@@ -145,11 +145,11 @@ char* joinRange(char* p, std::string_view bytes, std::size_t first, std::size_t 
 
 }  // namespace
 
-char* joinSingleTexts(char* p, std::string_view bytes, std::string_view separator) {
-    return splitWrite(p, bytes.size() / 4, kMaxSingleNumberText + separator.size(),
-                      [&](char* at, std::size_t first, std::size_t last) {
-                          return joinRange(at, bytes, first, last, separator);
-                      });
+void appendSingleTexts(std::string& out, std::string_view bytes, std::string_view separator) {
+    appendTexts(out, bytes.size() / 4, kMaxSingleNumberText + separator.size(),
+                [&](char* at, std::size_t first, std::size_t last) {
+                    return joinRange(at, bytes, first, last, separator);
+                });
 }
 
 }  // namespace marlin

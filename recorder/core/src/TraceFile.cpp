@@ -319,38 +319,26 @@ std::string TraceFile::sectionLine(std::int32_t readingCount, const TimeStamp& s
            stamp.sectionText();
 }
 
-namespace {
-
-// Longest text of n values joined by a separator.
-std::size_t joinedLength(std::size_t n, std::string_view separator) {
-    return n * (kMaxSingleNumberText + separator.size());
-}
-
-// Writes the joined values at p (room for joinedLength) and returns the end.
-char* joinValuesAt(char* p, std::string_view bytes, std::string_view separator) {
-    return joinSingleTexts(p, bytes, separator);
-}
-
-}  // namespace
-
 std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separator) {
     std::string out;
-    // Sized for the longest form, written through a pointer, cut to length at the end.
-    out.resize(joinedLength(bytes.size() / 4, separator));
-    out.resize(static_cast<std::size_t>(joinValuesAt(out.data(), bytes, separator) - out.data()));
+    appendSingleTexts(out, bytes, separator);
     return out;
 }
 
 std::string TraceFile::asciiSection(std::int32_t readingCount, const TimeStamp& stamp,
                                     std::string_view floatBytes, std::string_view separator) {
-    std::string section = sectionLine(readingCount, stamp, true) + "\r\n";
-    const std::size_t lineLength = section.size();
-    section.resize(lineLength + joinedLength(floatBytes.size() / 4, separator) + 2);
-    char* end = joinValuesAt(section.data() + lineLength, floatBytes, separator);
-    *end++ = '\r';
-    *end++ = '\n';
-    section.resize(static_cast<std::size_t>(end - section.data()));
+    std::string section;
+    asciiSectionInto(section, readingCount, stamp, floatBytes, separator);
     return section;
+}
+
+void TraceFile::asciiSectionInto(std::string& section, std::int32_t readingCount, const TimeStamp& stamp,
+                                 std::string_view floatBytes, std::string_view separator) {
+    section.clear();  // keeps its room (assigning a new string would not)
+    section += sectionLine(readingCount, stamp, true);
+    section += "\r\n";
+    appendSingleTexts(section, floatBytes, separator);
+    section += "\r\n";
 }
 
 std::string TraceFile::suggestedFileName(std::string_view address, std::string_view traceText,

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 
 namespace marlin {
 
@@ -15,8 +16,7 @@ inline constexpr std::size_t kShortestTextRoom = 32;
 
 // Writes the text at p (room for kShortestTextRoom bytes) and returns its end.
 char* writeShortestText(char* p, float value);
-// The texts of the values, each after the separator (",-80.1,-79.95"), at p (room for
-// kShortestTextRoom + 1 bytes per value); returns the end.
-char* writeShortestTexts(char* p, std::span<const float> values, char separator);
+// Appends the texts of the values, each after the separator (",-80.1,-79.95").
+void appendShortestTexts(std::string& out, std::span<const float> values, char separator);
 
 }  // namespace marlin

@@ -5,6 +5,7 @@
 // (exactly, ties to even) and hands zero, denormals, infinity and NaN to that conversion.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace marlin {
@@ -14,8 +15,7 @@ namespace marlin {
 char* writeSingleText(char* p, float value);
 // The library conversion alone: the fast path's fallback, and the reference it is checked against.
 char* writeSingleTextGeneral(char* p, float value);
-// The texts of the little-endian singles in `floatBytes`, joined by the separator, at p (room
-// for kMaxSingleNumberText plus the separator per value); returns the end.
-char* joinSingleTexts(char* p, std::string_view floatBytes, std::string_view separator);
+// Appends the texts of the little-endian singles in `floatBytes`, joined by the separator.
+void appendSingleTexts(std::string& out, std::string_view floatBytes, std::string_view separator);
 
 }  // namespace marlin
