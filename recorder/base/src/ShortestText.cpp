@@ -87,10 +87,6 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     return d;
 }
 
-constexpr char kTwoDigits[] =
-    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
-    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
-
 }  // namespace
 
 [[gnu::always_inline]] inline char* writeShortestTextInline(char* p, float value) {
@@ -103,15 +99,11 @@ constexpr char kTwoDigits[] =
     const Decimal d = shortestDecimal(magnitudeBits);
 
     // The digits as text in registers (a store read back at another offset would wait for the
-    // store): up to eight in one word, first digit in the lowest byte, each step splitting every
-    // lane of the word in two at once; a ninth digit in front of them stands apart.
+    // store): up to eight in one word, first digit in the lowest byte; a ninth digit in front of
+    // them stands apart.
     const std::uint32_t top = d.digits / 100000000u;
     const std::uint32_t rest = d.digits - top * 100000000u;
-    std::uint64_t lanes = (rest / 10000) | (static_cast<std::uint64_t>(rest % 10000) << 32);
-    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
-    lanes = high | ((lanes - high * 100) << 16);
-    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
-    lanes = high | ((lanes - high * 10) << 8);
+    std::uint64_t lanes = eightDigits(rest);
     // As many digits as the word has after its zeros in front (lowest bytes), or nine.
     const int n = top != 0 ? 9 : 8 - std::countr_zero(lanes) / 8;
     lanes += 0x3030303030303030ull;

@@ -39,10 +39,6 @@ double pow10(int exponent) {
     return kPow10[exponent - kPow10Low];
 }
 
-constexpr char kTwoDigits[] =
-    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
-    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
-
 }  // namespace
 
 [[gnu::always_inline]] inline char* writeSingleTextInline(char* p, float value) {
@@ -72,14 +68,9 @@ constexpr char kTwoDigits[] =
         ++exponent;
     }
 
-    // The seven digits as ASCII in one 64-bit word, first digit in the lowest byte, an eighth
-    // digit '0' after them; each step splits every lane of the word in two at once.
-    const std::uint32_t eight = digits * 10;  // below 10^8: 32-bit arithmetic will do
-    std::uint64_t lanes = (eight / 10000) | (static_cast<std::uint64_t>(eight % 10000) << 32);
-    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
-    lanes = high | ((lanes - high * 100) << 16);
-    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
-    lanes = high | ((lanes - high * 10) << 8);
+    // The seven digits in one 64-bit word, first digit in the lowest byte, an eighth digit 0
+    // after them.
+    const std::uint64_t lanes = decimal::eightDigits(digits * 10);
     // Significant digits: the zero digits at the end do not count.
     const int count = 8 - std::countl_zero(lanes) / 8;
     const std::uint64_t text = lanes + 0x3030303030303030ull;
@@ -108,7 +99,7 @@ constexpr char kTwoDigits[] =
     char* e = count > 1 ? p + 2 + count : p + 2;
     e[0] = 'E';
     e[1] = exponent < 0 ? '-' : '+';
-    std::memcpy(e + 2, kTwoDigits + 2 * (exponent < 0 ? -exponent : exponent), 2);
+    std::memcpy(e + 2, decimal::kTwoDigits + 2 * (exponent < 0 ? -exponent : exponent), 2);
     return e + 4;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Scaling a single-precision value by a power of ten in integers, exactly enough to round it: a
-// 64-bit multiplier per power of ten and a product rounded to odd. Shared by the number texts
-// of singles (the recorder's seven digits, the export's shortest text); both are checked over
-// every bit pattern by marlin_single_text_exhaustive.
+// 64-bit multiplier per power of ten and a product rounded to odd; and the digits of the result.
+// Shared by the number texts of singles (the recorder's seven digits, the export's shortest
+// text); both are checked over every bit pattern by marlin_single_text_exhaustive.
 
 #include <cstdint>
 
@@ -75,5 +75,21 @@ inline std::uint32_t roundToOdd(std::uint64_t g, std::uint32_t x) {
     return static_cast<std::uint32_t>(middle >> 32) | (static_cast<std::uint32_t>(middle) > 1);
 #endif
 }
+
+// The eight decimal digits of a value below 10^8 (zeros in front) as numbers 0 .. 9 in the bytes
+// of one word, the first digit in the lowest byte: each step splits every lane of the word in two
+// at once. Adding 0x3030303030303030 makes them text.
+inline std::uint64_t eightDigits(std::uint32_t value) {
+    std::uint64_t lanes = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
+    std::uint64_t high = ((lanes * 5243) >> 19) & 0x0000007F0000007Full;  // lane / 100
+    lanes = high | ((lanes - high * 100) << 16);
+    high = ((lanes * 103) >> 10) & 0x000F000F000F000Full;  // lane / 10
+    return high | ((lanes - high * 10) << 8);
+}
+
+// "00", "01" … "99": an exponent's two digits.
+inline constexpr char kTwoDigits[] =
+    "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+    "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
 
 }  // namespace marlin::decimal
