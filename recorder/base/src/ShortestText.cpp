@@ -169,7 +169,8 @@ char* writeShortestText(char* p, float value) {
 }
 
 void appendShortestTexts(std::string& out, std::span<const float> values, char separator) {
-    appendTexts(out, values.size(), kShortestTextRoom + 1, [&](char* at, std::size_t first, std::size_t last) {
+    static_assert(kShortestTextRoom <= kWriteSlack);
+    appendTexts(out, values.size(), kMaxShortestText + 1, [&](char* at, std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i) {
             *at++ = separator;
             at = writeShortestTextInline(at, values[i]);

@@ -10,9 +10,10 @@
 
 namespace marlin {
 
-// Room writeShortestText needs at p: the text is at most 15 bytes, the stores of fixed length
-// that write it reach further.
+// Room writeShortestText needs at p: the text is at most kMaxShortestText bytes, the stores of
+// fixed length that write it reach further.
 inline constexpr std::size_t kShortestTextRoom = 32;
+inline constexpr std::size_t kMaxShortestText = 15;  // "-1.1754944e-38" and the like
 
 // Writes the text at p (room for kShortestTextRoom bytes) and returns its end.
 char* writeShortestText(char* p, float value);

@@ -13,11 +13,13 @@ namespace marlin {
 // From this many items on the work is split: starting a thread costs about what 2,000 values do.
 inline constexpr std::size_t kSplitWriteFrom = 16384;
 
+// What a writer may store past the end of its last text (stores of fixed length).
+inline constexpr std::size_t kWriteSlack = 32;
+
 // Writes items [first, last) at `at` and returns the end.
 using WriteRange = std::function<char*(char* at, std::size_t first, std::size_t last)>;
 
-// Appends items [0, count) to `out`; `write` needs room for roomPerItem bytes per item. `out`
-// keeps room for a few more bytes (a line end) after them.
-void appendTexts(std::string& out, std::size_t count, std::size_t roomPerItem, const WriteRange& write);
+// Appends items [0, count) to `out`, each at most maxItemBytes long (with its separator).
+void appendTexts(std::string& out, std::size_t count, std::size_t maxItemBytes, const WriteRange& write);
 
 }  // namespace marlin
