@@ -140,7 +140,8 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
             // and nearer.
             const int q = static_cast<int>(magnitudeBits >> 23) - 150;
             if (q > 0) {
-                const std::uint64_t whole = static_cast<std::uint64_t>((magnitudeBits & 0x7FFFFFu) | 0x800000u) << q;
+                const std::uint64_t whole =
+                    static_cast<std::uint64_t>((magnitudeBits & 0x7FFFFFu) | 0x800000u) << q;
                 return std::to_chars(p, p + 16, whole).ptr;
             }
             std::memcpy(p + n, "0000000000000000", 16);
@@ -160,7 +161,8 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     }
     e[0] = 'e';
     e[1] = scientificExponent < 0 ? '-' : '+';
-    std::memcpy(e + 2, kTwoDigits + 2 * (scientificExponent < 0 ? -scientificExponent : scientificExponent), 2);
+    std::memcpy(e + 2, kTwoDigits + 2 * (scientificExponent < 0 ? -scientificExponent : scientificExponent),
+                2);
     return e + 4;
 }
 

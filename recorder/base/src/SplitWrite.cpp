@@ -37,7 +37,8 @@ void appendTexts(std::string& out, std::size_t count, std::size_t maxItemBytes, 
     const std::size_t start = out.size();
     out.resize(start + count * maxItemBytes + kWriteSlack);  // also leaves room for a line end after
     char* const at = out.data() + start;
-    char* end = count >= kSplitWriteFrom && twoCores ? writeInHalves(at, count, maxItemBytes, write) : nullptr;
+    char* end =
+        count >= kSplitWriteFrom && twoCores ? writeInHalves(at, count, maxItemBytes, write) : nullptr;
     if (!end) end = write(at, 0, count);  // short, one core, or no thread to be had: all on this one
     out.resize(static_cast<std::size_t>(end - out.data()));
 }

@@ -350,12 +350,13 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
     const bool sync = settings.syncsAt(interval_);
     std::uint64_t sectionBytes = DiskRoom::sectionBytes(block.data.size() / 4, FileForm::Binary, 0);
     if (settings.format == FileForm::Ascii) {
-        std::string& section = asciiSection_;
-        TraceFile::asciiSectionInto(section, readingCount_, stamp, block.data, window_.currentSettings().separator);
-        sectionBytes = section.size();
+        TraceFile::asciiSectionInto(asciiSection_, readingCount_, stamp, block.data,
+                                    window_.currentSettings().separator);
+        sectionBytes = asciiSection_.size();
         window_.showStatus("writing ...");
         events();
-        written = TraceFile::appendAsciiSectionText(window_.currentSettings().fileName, section, &fileMark_, sync);
+        written =
+            TraceFile::appendAsciiSectionText(window_.currentSettings().fileName, asciiSection_, &fileMark_, sync);
     } else {
         window_.showStatus("writing ...");
         events();

@@ -325,13 +325,6 @@ std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separ
     return out;
 }
 
-std::string TraceFile::asciiSection(std::int32_t readingCount, const TimeStamp& stamp,
-                                    std::string_view floatBytes, std::string_view separator) {
-    std::string section;
-    asciiSectionInto(section, readingCount, stamp, floatBytes, separator);
-    return section;
-}
-
 void TraceFile::asciiSectionInto(std::string& section, std::int32_t readingCount, const TimeStamp& stamp,
                                  std::string_view floatBytes, std::string_view separator) {
     section.clear();  // keeps its room (assigning a new string would not)

@@ -51,11 +51,9 @@ public:
     static std::string sectionLine(std::int32_t readingCount, const TimeStamp& stamp, bool ascii);
     // The values of little-endian float data as text, joined by the separator.
     static std::string JoinValues(std::string_view floatBytes, std::string_view separator);
-    // A whole ASCII section, "sectionLine CR LF values CR LF", built in one buffer.
-    static std::string asciiSection(std::int32_t readingCount, const TimeStamp& stamp,
-                                    std::string_view floatBytes, std::string_view separator);
-    // The same into `section`, which a recording keeps from reading to reading: a section of
-    // 100,001 values is over a megabyte, and memory fresh from the system costs a fault per page.
+    // A whole ASCII section, "sectionLine CR LF values CR LF", built in `section`, which a
+    // recording keeps from reading to reading: a section of 100,001 values is over a megabyte,
+    // and memory fresh from the system costs a fault per page.
     static void asciiSectionInto(std::string& section, std::int32_t readingCount, const TimeStamp& stamp,
                                  std::string_view floatBytes, std::string_view separator);
     // The name the file dialog proposes: address + "_trace" + trace + "@" + Y-M-D hh_mm_ss.
@@ -83,7 +81,7 @@ public:
     static FileResult appendAsciiSection(const std::string& path, std::int32_t readingCount,
                                          const TimeStamp& stamp, std::string_view valuesText,
                                          TraceFileMark* mark = nullptr, bool sync = false);
-    // Appends a section built by asciiSection, as it is.
+    // Appends a section built by asciiSectionInto, as it is.
     static FileResult appendAsciiSectionText(const std::string& path, std::string_view section,
                                              TraceFileMark* mark = nullptr, bool sync = false);
 };
