@@ -109,29 +109,30 @@ void formattingRatio() {
     for (auto& v : values) v = noise(rng);
     std::string bytes(kValues * 4, '\0');
     std::memcpy(bytes.data(), values.data(), bytes.size());
-    auto best = [](auto&& work) {
-        double t = 1e300;
-        for (int i = 0; i < 20; ++i) {
-            const auto t0 = Clock::now();
-            work();
-            t = std::min(t, std::chrono::duration<double>(Clock::now() - t0).count());
-        }
-        return t;
-    };
     std::size_t sink = 0;
     // Both as they run: the recorder into the section buffer it keeps, the export into its row.
     std::string section;
-    const double recorder = best([&] {
-        marlin::TraceFile::asciiSectionInto(section, 1, marlin::TimeStamp{}, bytes, ",");
-        sink += section.size();
-    });
-    // As the csv export writes a row's values.
     std::string row;
-    const double csv = best([&] {
-        row.clear();
-        marlin::appendShortestTexts(row, values, ',');
-        sink += row.size();
-    });
+    // Rounds taken in turn, best of each: a busy machine disturbs both alike.
+    double recorder = 1e300;
+    double csv = 1e300;
+    auto time = [](double& best, auto&& work) {
+        const auto t0 = Clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    };
+    for (int i = 0; i < 40; ++i) {
+        time(recorder, [&] {
+            marlin::TraceFile::asciiSectionInto(section, 1, marlin::TimeStamp{}, bytes, ",");
+            sink += section.size();
+        });
+        // As the csv export writes a row's values.
+        time(csv, [&] {
+            row.clear();
+            marlin::appendShortestTexts(row, values, ',');
+            sink += row.size();
+        });
+    }
     std::printf("csv value formatting:  %.1f ns/value; recorder's ASCII sections: %.1f ns/value; "
                 "ratio %.2f (goal >= 1)  [%zu]\n",
                 csv * 1e9 / kValues, recorder * 1e9 / kValues, recorder / csv, sink % 10);
