@@ -111,8 +111,8 @@ void formattingRatio() {
     std::memcpy(bytes.data(), values.data(), bytes.size());
     std::size_t sink = 0;
     // Both as they run: the recorder into the section buffer it keeps, the export into its row.
-    std::string section;
-    std::string row;
+    marlin::TextBuffer section;
+    marlin::TextBuffer row;
     // Rounds taken in turn, best of each: a busy machine disturbs both alike.
     double recorder = 1e300;
     double csv = 1e300;

@@ -29,7 +29,7 @@ int main() {
 
     std::size_t sink = 0;
     // As a recording writes its sections: into a buffer kept from reading to reading.
-    std::string section;
+    marlin::TextBuffer section;
     const marlin::TimeStamp stamp{};
     auto ours = [&] {
         marlin::TraceFile::asciiSectionInto(section, 1, stamp, bytes, ",");

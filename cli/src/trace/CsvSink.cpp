@@ -35,12 +35,13 @@ public:
     }
 
     bool add(const reader::Section& section, std::span<const float> values, std::string& error) override {
-        row_ = std::to_string(section.number);
+        row_.clear();
+        row_ += std::to_string(section.number);
         row_ += ',';
         row_ += section.time.isoText();
         appendShortestTexts(row_, values, ',');
         row_ += '\n';
-        return file_.write(row_.data(), row_.size(), error);
+        return file_.write(row_.view().data(), row_.size(), error);
     }
 
     bool finish(std::string& error) override { return file_.close(error); }
@@ -48,7 +49,7 @@ public:
 private:
     std::string output_;
     OutputFile file_;
-    std::string row_;  // kept from row to row with its room
+    TextBuffer row_;  // kept from row to row with its room
 };
 
 }  // namespace

@@ -69,8 +69,9 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
 }
 
 // The same for the values measured data is made of: normal magnitudes that are no power of two,
-// whose interval lies evenly around them. Here the interval is 4 .. 40 scaled units wide, so the
-// multiple of 40 at or below its upper bound is the only one that can be inside.
+// whose interval lies evenly around them, one scaled unit wide or more. So the integer nearest to
+// v is always inside, and the interval, 4 .. 40 scaled quarters wide, can hold no more than one
+// multiple of 40: the one at or below its upper bound.
 [[gnu::always_inline]] inline Decimal shortestDecimalNormal(std::uint32_t magnitudeBits) {
     const std::uint32_t c = (magnitudeBits & 0x7FFFFFu) | 0x800000u;
     const int q = static_cast<int>(magnitudeBits >> 23) - 150;
@@ -83,17 +84,14 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     const std::uint32_t lower = roundToOdd(g, cb - (2u << h)) + odd;
     const std::uint32_t upper = roundToOdd(g, cb + (2u << h)) - odd;
 
-    const std::uint32_t s = vb / 4;
     const auto tens = static_cast<std::uint32_t>((static_cast<std::uint64_t>(upper / 8) * 0xCCCCCCCDu) >> 34);
     const std::uint32_t shorter = 40 * tens >= lower;
-    // s or s + 1, whichever is inside, or the nearer when both are (a tie to the even one): the
-    // lowest bit of vb is sticky, so two below the point is an exact tie.
-    const std::uint32_t below = vb % 4;
-    const std::uint32_t nearerUp = (below > 2) | ((below == 2) & s);
-    const std::uint32_t up = (4 * s < lower) | ((4 * s + 4 <= upper) & nearerUp);
+    // The nearest integer, a tie to the even one: the lowest bit of vb is sticky, so two quarters
+    // are an exact tie.
+    const std::uint32_t nearest = (vb + 1 + ((vb >> 2) & 1)) >> 2;
     // Masks, not a conditional: which case holds is as good as random for measured data.
     const std::uint32_t shorterMask = 0u - shorter;
-    return {(tens & shorterMask) | ((s + up) & ~shorterMask), k + static_cast<int>(shorter)};
+    return {(tens & shorterMask) | (nearest & ~shorterMask), k + static_cast<int>(shorter)};
 }
 
 // The text of d after the sign, fixed or scientific, whichever is shorter; fixed when both are as
@@ -194,15 +192,18 @@ char* writeShortestText(char* p, float value) {
     return writeShortestTextInline(p, value);
 }
 
-void appendShortestTexts(std::string& out, std::span<const float> values, char separator) {
+void appendShortestTexts(TextBuffer& out, std::span<const float> values, char separator) {
     static_assert(kShortestTextRoom <= kWriteSlack);
-    appendTexts(out, values.size(), kMaxShortestText + 1, [&](char* at, std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) {
-            *at++ = separator;
-            at = writeShortestTextInline(at, values[i]);
-        }
-        return at;
-    });
+    // Copies in the closure: the text's stores could alias anything read through a reference.
+    const float* const data = values.data();
+    appendTexts(out, values.size(), kMaxShortestText + 1,
+                [data, separator](char* at, std::size_t first, std::size_t last) {
+                    for (std::size_t i = first; i < last; ++i) {
+                        *at++ = separator;
+                        at = writeShortestTextInline(at, data[i]);
+                    }
+                    return at;
+                });
 }
 
 }  // namespace marlin

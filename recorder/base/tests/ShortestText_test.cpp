@@ -55,9 +55,10 @@ TEST(ShortestText, LongRunInOrder) {
         values[i] = -80.0f + static_cast<float>(i) * 1e-4f;
         expected += ',' + libraryText(values[i]);
     }
-    std::string written = "head";
+    marlin::TextBuffer written;
+    written += "head";
     marlin::appendShortestTexts(written, values, ',');
-    EXPECT_EQ(written, "head" + expected);
+    EXPECT_EQ(written.view(), "head" + expected);
 }
 
 }  // namespace

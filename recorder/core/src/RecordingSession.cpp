@@ -356,7 +356,8 @@ RecordingSession::ReadingResult RecordingSession::takeReading() {
         window_.showStatus("writing ...");
         events();
         written =
-            TraceFile::appendAsciiSectionText(window_.currentSettings().fileName, asciiSection_, &fileMark_, sync);
+            TraceFile::appendAsciiSectionText(window_.currentSettings().fileName, asciiSection_.view(), &fileMark_,
+                                              sync);
     } else {
         window_.showStatus("writing ...");
         events();

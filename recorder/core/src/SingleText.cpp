@@ -136,7 +136,7 @@ char* joinRange(char* p, std::string_view bytes, std::size_t first, std::size_t 
 
 }  // namespace
 
-void appendSingleTexts(std::string& out, std::string_view bytes, std::string_view separator) {
+void appendSingleTexts(TextBuffer& out, std::string_view bytes, std::string_view separator) {
     appendTexts(out, bytes.size() / 4, kMaxSingleNumberText + separator.size(),
                 [&](char* at, std::size_t first, std::size_t last) {
                     return joinRange(at, bytes, first, last, separator);

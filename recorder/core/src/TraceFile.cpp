@@ -320,14 +320,14 @@ std::string TraceFile::sectionLine(std::int32_t readingCount, const TimeStamp& s
 }
 
 std::string TraceFile::JoinValues(std::string_view bytes, std::string_view separator) {
-    std::string out;
+    TextBuffer out;
     appendSingleTexts(out, bytes, separator);
-    return out;
+    return std::string(out.view());
 }
 
-void TraceFile::asciiSectionInto(std::string& section, std::int32_t readingCount, const TimeStamp& stamp,
+void TraceFile::asciiSectionInto(TextBuffer& section, std::int32_t readingCount, const TimeStamp& stamp,
                                  std::string_view floatBytes, std::string_view separator) {
-    section.clear();  // keeps its room (assigning a new string would not)
+    section.clear();  // keeps its room
     section += sectionLine(readingCount, stamp, true);
     section += "\r\n";
     appendSingleTexts(section, floatBytes, separator);

@@ -49,10 +49,10 @@ TEST(DurabilitySingleWrite, AsciiSectionIsOneWriteAndBinaryTheSectionThenTheCoun
     long before = writeCalls();
     ASSERT_TRUE(TraceFile::appendAsciiSection(path, 1, exampleTime(), values));
     EXPECT_EQ(writeCalls() - before, 1);
-    std::string built;
+    TextBuffer built;
     TraceFile::asciiSectionInto(built, 2, exampleTime(), std::string(12, '\x41'), ",");
     before = writeCalls();
-    ASSERT_TRUE(TraceFile::appendAsciiSectionText(path, built, nullptr, true));
+    ASSERT_TRUE(TraceFile::appendAsciiSectionText(path, built.view(), nullptr, true));
     EXPECT_EQ(writeCalls() - before, 1);
     // Both ways give the same bytes as ever.
     const std::string section = "\r\n" + values + "\r\n";

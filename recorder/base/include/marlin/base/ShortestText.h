@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <span>
-#include <string>
+#include "marlin/base/SplitWrite.h"
 
 namespace marlin {
 
@@ -18,6 +18,6 @@ inline constexpr std::size_t kMaxShortestText = 15;  // "-1.1754944e-38" and the
 // Writes the text at p (room for kShortestTextRoom bytes) and returns its end.
 char* writeShortestText(char* p, float value);
 // Appends the texts of the values, each after the separator (",-80.1,-79.95").
-void appendShortestTexts(std::string& out, std::span<const float> values, char separator);
+void appendShortestTexts(TextBuffer& out, std::span<const float> values, char separator);
 
 }  // namespace marlin

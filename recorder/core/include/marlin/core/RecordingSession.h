@@ -142,7 +142,7 @@ private:
     std::string failureMessage_;
     std::string identity_;
     TraceFileMark fileMark_;
-    std::string asciiSection_;  // the text of the ASCII section in hand, its room kept for the next
+    TextBuffer asciiSection_;  // the text of the ASCII section in hand, its room kept for the next
     DiskRoom room_;
     ReconnectSchedule schedule_;
     struct ReconnectState {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "marlin/base/SplitWrite.h"
+
 namespace marlin {
 
 // Both write at p, which must have room for kMaxSingleNumberText (TextHelpers.h) bytes, and
@@ -16,6 +18,6 @@ char* writeSingleText(char* p, float value);
 // The library conversion alone: the fast path's fallback, and the reference it is checked against.
 char* writeSingleTextGeneral(char* p, float value);
 // Appends the texts of the little-endian singles in `floatBytes`, joined by the separator.
-void appendSingleTexts(std::string& out, std::string_view floatBytes, std::string_view separator);
+void appendSingleTexts(TextBuffer& out, std::string_view floatBytes, std::string_view separator);
 
 }  // namespace marlin

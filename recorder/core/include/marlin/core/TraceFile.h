@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include <marlin/base/SplitWrite.h>
 #include <marlin/base/TimeStamp.h>
 
 namespace marlin {
@@ -54,7 +55,7 @@ public:
     // A whole ASCII section, "sectionLine CR LF values CR LF", built in `section`, which a
     // recording keeps from reading to reading: a section of 100,001 values is over a megabyte,
     // and memory fresh from the system costs a fault per page.
-    static void asciiSectionInto(std::string& section, std::int32_t readingCount, const TimeStamp& stamp,
+    static void asciiSectionInto(TextBuffer& section, std::int32_t readingCount, const TimeStamp& stamp,
                                  std::string_view floatBytes, std::string_view separator);
     // The name the file dialog proposes: address + "_trace" + trace + "@" + Y-M-D hh_mm_ss.
     static std::string suggestedFileName(std::string_view address, std::string_view traceText,
