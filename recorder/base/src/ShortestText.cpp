@@ -1,5 +1,6 @@
 #include "marlin/base/ShortestText.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -21,7 +22,7 @@ namespace {
 using namespace decimal;
 
 struct Decimal {
-    std::uint32_t digits;  // below 10^9, zeros at the end not yet taken off
+    std::uint32_t digits;  // below 2 * 10^8, zeros at the end not yet taken off
     int exponent;
 };
 
@@ -72,12 +73,28 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
 // whose interval lies evenly around them, one scaled unit wide or more. So the integer nearest to
 // v is always inside, and the interval, 4 .. 40 scaled quarters wide, can hold no more than one
 // multiple of 40: the one at or below its upper bound.
+// The scale of each binary exponent of a normal value, looked up rather than worked out.
+struct Scale {
+    std::uint64_t g;  // the multiplier of 10^-k
+    std::int32_t k;
+    std::int32_t h;   // 1 .. 4
+};
+constexpr auto kScales = [] {
+    std::array<Scale, 255> scales{};
+    for (int biased = 1; biased < 255; ++biased) {
+        const int q = biased - 150;
+        const int k = floorLog10Pow2(q);
+        scales[static_cast<std::size_t>(biased)] = {pow10Multiplier(-k), k, q + floorLog2Pow10(-k) + 1};
+    }
+    return scales;
+}();
+
 [[gnu::always_inline]] inline Decimal shortestDecimalNormal(std::uint32_t magnitudeBits) {
     const std::uint32_t c = (magnitudeBits & 0x7FFFFFu) | 0x800000u;
-    const int q = static_cast<int>(magnitudeBits >> 23) - 150;
-    const int k = floorLog10Pow2(q);
-    const int h = q + floorLog2Pow10(-k) + 1;  // 1 .. 4
-    const std::uint64_t g = pow10Multiplier(-k);
+    const Scale& scale = kScales[magnitudeBits >> 23];
+    const std::uint64_t g = scale.g;
+    const int k = scale.k;
+    const int h = scale.h;
     const std::uint32_t cb = c << (h + 2);
     const std::uint32_t vb = roundToOdd(g, cb);
     const std::uint32_t odd = c & 1;
@@ -100,8 +117,10 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     // The digits as text in registers (a store read back at another offset would wait for the
     // store): up to eight in one word, first digit in the lowest byte; a ninth digit in front of
     // them stands apart.
-    const std::uint32_t top = d.digits / 100000000u;
-    const std::uint64_t raw = eightDigits(d.digits - top * 100000000u);
+    // Digits stay below 2 * 10^8: the scaled significand is below 10 * 2^24, or 40/3 * 2^23 for
+    // a power of two.
+    const std::uint32_t top = d.digits >= 100000000u;
+    const std::uint64_t raw = eightDigits(d.digits - (top ? 100000000u : 0u));
     // Zeros at the end are the word's highest bytes, zeros in front its lowest.
     const int trailing = std::countl_zero(raw) / 8;
     const int leading = top != 0 ? -1 : std::countr_zero(raw) / 8;
@@ -181,7 +200,8 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
 [[gnu::always_inline]] inline char* writeShortestTextInline(char* p, float value) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
-    if (magnitudeBits - 0x00800000u >= 0x7F000000u || (bits & 0x7FFFFFu) == 0) [[unlikely]]
+    // Zero, denormals, infinity and NaN, or a zero fraction (a power of two): one branch for all.
+    if ((magnitudeBits - 0x00800000u >= 0x7F000000u) | ((bits << 9) == 0)) [[unlikely]]
         return writeUnusual(p, value);
     *p = '-';
     p += bits >> 31;
@@ -192,18 +212,25 @@ char* writeShortestText(char* p, float value) {
     return writeShortestTextInline(p, value);
 }
 
+namespace {
+
+// Values [first, last), each after the separator. The arguments are copies: read through the
+// closure, they would be read again after every store of text, which may alias them.
+char* writeRange(char* at, const float* values, std::size_t first, std::size_t last, char separator) {
+    for (std::size_t i = first; i < last; ++i) {
+        *at++ = separator;
+        at = writeShortestTextInline(at, values[i]);
+    }
+    return at;
+}
+
+}  // namespace
+
 void appendShortestTexts(TextBuffer& out, std::span<const float> values, char separator) {
     static_assert(kShortestTextRoom <= kWriteSlack);
-    // Copies in the closure: the text's stores could alias anything read through a reference.
-    const float* const data = values.data();
-    appendTexts(out, values.size(), kMaxShortestText + 1,
-                [data, separator](char* at, std::size_t first, std::size_t last) {
-                    for (std::size_t i = first; i < last; ++i) {
-                        *at++ = separator;
-                        at = writeShortestTextInline(at, data[i]);
-                    }
-                    return at;
-                });
+    appendTexts(out, values.size(), kMaxShortestText + 1, [values, separator](char* at, std::size_t first, std::size_t last) {
+        return writeRange(at, values.data(), first, last, separator);
+    });
 }
 
 }  // namespace marlin

@@ -11,7 +11,9 @@ namespace marlin::decimal {
 // g(e) = floor(10^e * 2^(63 - floor(log2 10^e))) + 1 for e = -32 .. 51: every power of ten that
 // brings a single to the digits either text needs.
 inline constexpr int kMinPow10 = -32;
-inline constexpr std::uint64_t kPow10Multiplier[] = {
+// Not inline: each file that uses it has a copy of its own, read without a trip through the
+// symbol table of the shared library it may end up in.
+constexpr std::uint64_t kPow10Multiplier[] = {
     0xCFB11EAD453994BBull, 0x81CEB32C4B43FCF5ull, 0xA2425FF75E14FC32ull, 0xCAD2F7F5359A3B3Full,
     0xFD87B5F28300CA0Eull, 0x9E74D1B791E07E49ull, 0xC612062576589DDBull, 0xF79687AED3EEC552ull,
     0x9ABE14CD44753B53ull, 0xC16D9A0095928A28ull, 0xF1C90080BAF72CB2ull, 0x971DA05074DA7BEFull,
@@ -35,7 +37,7 @@ inline constexpr std::uint64_t kPow10Multiplier[] = {
     0xAF298D050E4395D7ull, 0xDAF3F04651D47B4Dull, 0x88D8762BF324CD10ull, 0xAB0E93B6EFEE0054ull,
 };
 
-inline std::uint64_t pow10Multiplier(int e) {
+constexpr std::uint64_t pow10Multiplier(int e) {
     return kPow10Multiplier[e - kMinPow10];
 }
 
