@@ -3,7 +3,8 @@
 // bus library and without a file. Goal: at least 0.9 of the raw client's rate for 501 binary
 // points (back to back, so without --sync); for 100,001 ASCII points the recording is limited by
 // the formatting of the values. The recorder still waits its interval of 10 microseconds between
-// readings, and opens and closes the file for each, as the file format asks.
+// readings, and opens and closes the file for each, as the file format asks. Both rates are taken
+// while recording; marlin-cli's whole run, start and end included, is shown beside it.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,13 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "RawBusClient.h"
 #include "marlin/core/TraceFile.h"
+#include "marlin/reader/TraceReader.h"
 
 namespace {
 
@@ -56,21 +56,29 @@ double rawRate(const std::string& address, std::uint16_t port) {
     return static_cast<double>(readings) / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-long countReadings(const std::string& path, bool ascii) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string content(std::istreambuf_iterator<char>(in), {});
-    if (!ascii) return content.size() >= 18 ? std::strtol(content.substr(10, 8).c_str(), nullptr, 16) : 0;
-    long n = 0;
-    for (std::size_t pos = content.find("\r\nSection "); pos != std::string::npos;
-         pos = content.find("\r\nSection ", pos + 1)) {
-        ++n;
+struct Recorded {
+    long readings = 0;
+    double steadyRate = 0;  // readings per second from the first section's time stamp to the last's
+};
+
+// The sections of a recording, through the trace reader.
+Recorded recorded(const std::string& path) {
+    marlin::reader::TraceReader reader(path);
+    reader.update();
+    Recorded r;
+    r.readings = static_cast<long>(reader.sectionCount());
+    const auto first = reader.firstSection();
+    const auto last = reader.lastSection();
+    if (first && last) {
+        const double span = last->time.epochSeconds() - first->time.epochSeconds();
+        if (span > 0) r.steadyRate = static_cast<double>(last->number - first->number) / span;
     }
-    // The first section follows the head's LF; the others follow the CR LF of a value line.
-    return n + (content.find("\nSection 1;") != std::string::npos ? 1 : 0);
+    return r;
 }
 
 double lastCpuSeconds = 0;
 long lastReadings = 0;
+double lastWholeRunRate = 0;
 
 double cliRate(const std::string& address, bool ascii, const std::string& dir) {
     const std::string file = dir + "/rate.sft";
@@ -97,9 +105,13 @@ double cliRate(const std::string& address, bool ascii, const std::string& dir) {
                      WIFEXITED(status) ? WEXITSTATUS(status) : -1);
         return 0;
     }
-    // The program's own duration clock starts after it is loaded; the rate counts the whole run.
-    lastReadings = countReadings(file, ascii);
-    return static_cast<double>(lastReadings) / std::max(elapsed, kSeconds);
+    // The rate while recording, as the raw client's is taken after its start sequence: from the
+    // time stamps of the first and last sections. The whole run (loading the program, opening the
+    // instrument, the head, returning it to local) is shown beside it.
+    const Recorded r = recorded(file);
+    lastReadings = r.readings;
+    lastWholeRunRate = static_cast<double>(r.readings) / std::max(elapsed, kSeconds);
+    return r.steadyRate;
 }
 
 double formatMs(std::uint32_t points) {
@@ -149,8 +161,8 @@ int main(int argc, char** argv) {
                           {501, true, addresses[1].c_str()},
                           {100001, false, addresses[2].c_str()},
                           {100001, true, addresses[3].c_str()}};
-    std::printf("%-8s %-7s %14s %14s %7s %12s\n", "points", "form", "raw client/s", "marlin-cli/s", "ratio",
-                "cli CPU ms/r");
+    std::printf("%-8s %-7s %14s %14s %7s %12s %16s\n", "points", "form", "raw client/s", "marlin-cli/s", "ratio",
+                "cli CPU ms/r", "whole run: /s");
     for (const auto& c : cases) {
         // The simulator runs as a process of its own, so that both clients cross a process
         // boundary to reach it.
@@ -172,17 +184,19 @@ int main(int argc, char** argv) {
         // Interleaved rounds, best of each: a busy machine disturbs both clients alike.
         double cli = 0;
         double cpuPerReading = 0;
+        double wholeRun = 0;
         for (int round = 0; round < kRounds; ++round) {
             if (round > 0) raw = std::max(raw, rawRate(c.address, 2525));
             const double rate = cliRate(c.address, c.ascii, dir);
             if (rate > cli) {
                 cli = rate;
+                wholeRun = lastWholeRunRate;
                 cpuPerReading =
                     lastReadings > 0 ? 1000.0 * lastCpuSeconds / static_cast<double>(lastReadings) : 0;
             }
         }
-        std::printf("%-8u %-7s %14.1f %14.1f %7.2f %12.3f\n", c.points, c.ascii ? "ASCII" : "binary", raw,
-                    cli, raw > 0 ? cli / raw : 0.0, cpuPerReading);
+        std::printf("%-8u %-7s %14.1f %14.1f %7.2f %12.3f %8.1f (%.2f)\n", c.points, c.ascii ? "ASCII" : "binary",
+                    raw, cli, raw > 0 ? cli / raw : 0.0, cpuPerReading, wholeRun, raw > 0 ? wholeRun / raw : 0.0);
         if (c.points == 100001 && c.ascii && cli > 0) {
             std::printf(
                 "  100,001 ASCII: %.1f ms per reading, %.1f ms of it CPU of marlin-cli; formatting the\n"

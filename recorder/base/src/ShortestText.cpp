@@ -69,10 +69,6 @@ inline Decimal shortestDecimal(std::uint32_t magnitudeBits) {
     return {s + ((vb > middle) || (vb == middle && (s & 1))), k};
 }
 
-// The same for the values measured data is made of: normal magnitudes that are no power of two,
-// whose interval lies evenly around them, one scaled unit wide or more. So the integer nearest to
-// v is always inside, and the interval, 4 .. 40 scaled quarters wide, can hold no more than one
-// multiple of 40: the one at or below its upper bound.
 // The scale of each binary exponent of a normal value, looked up rather than worked out.
 struct Scale {
     std::uint64_t g;  // the multiplier of 10^-k
@@ -89,6 +85,10 @@ constexpr auto kScales = [] {
     return scales;
 }();
 
+// The same for the values measured data is made of: normal magnitudes that are no power of two,
+// whose interval lies evenly around them, one scaled unit wide or more. So the integer nearest to
+// v is always inside, and the interval, 4 .. 40 scaled quarters wide, can hold no more than one
+// multiple of 40: the one at or below its upper bound.
 [[gnu::always_inline]] inline Decimal shortestDecimalNormal(std::uint32_t magnitudeBits) {
     const std::uint32_t c = (magnitudeBits & 0x7FFFFFu) | 0x800000u;
     const Scale& scale = kScales[magnitudeBits >> 23];
