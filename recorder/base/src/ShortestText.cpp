@@ -111,36 +111,12 @@ constexpr auto kScales = [] {
     return {(tens & shorterMask) | (nearest & ~shorterMask), k + static_cast<int>(shorter)};
 }
 
-// The text of d after the sign, fixed or scientific, whichever is shorter; fixed when both are as
-// long. Written with stores of fixed length; the longest ends 26 bytes after p.
-[[gnu::always_inline]] inline char* writeDecimal(char* p, Decimal d, std::uint32_t magnitudeBits) {
-    // The digits as text in registers (a store read back at another offset would wait for the
-    // store): up to eight in one word, first digit in the lowest byte; a ninth digit in front of
-    // them stands apart.
-    // Digits stay below 2 * 10^8: the scaled significand is below 10 * 2^24, or 40/3 * 2^23 for
-    // a power of two.
-    const std::uint32_t top = d.digits >= 100000000u;
-    const std::uint64_t raw = eightDigits(d.digits - (top ? 100000000u : 0u));
-    // Zeros at the end are the word's highest bytes, zeros in front its lowest.
-    const int trailing = std::countl_zero(raw) / 8;
-    const int leading = top != 0 ? -1 : std::countr_zero(raw) / 8;
-    const int n = 8 - leading - trailing;
-    const int k = d.exponent + trailing;  // of the last digit
-    std::uint64_t lanes = raw + 0x3030303030303030ull;
-    // The first digit, and the word of the others that follow it.
-    char first;
-    std::uint64_t others;
-    if (top != 0) {
-        first = static_cast<char>('0' + top);
-        others = lanes;
-    } else {
-        lanes >>= 8 * leading;
-        first = static_cast<char>(lanes);
-        others = lanes >> 8;
-    }
-
+// The text of n digits, the first one and the word of the others after it (first digit in the
+// lowest byte), the last of them at 10^k: fixed or scientific, whichever is shorter; fixed when
+// both are as long. Written with stores of fixed length; the longest ends 26 bytes after p.
+char* writeForms(char* p, char first, std::uint64_t others, int n, int k, std::uint32_t magnitudeBits) {
     const int whole = n + k;  // digits before the point
-    if (k < 0 && whole > 0) {  // the point among the digits, the usual case
+    if (k < 0 && whole > 0) {  // the point among the digits
         p[0] = first;
         std::memcpy(p + 1, &others, 8);
         p[whole] = '.';
@@ -184,6 +160,37 @@ constexpr auto kScales = [] {
     std::memcpy(e + 2, kTwoDigits + 2 * (scientificExponent < 0 ? -scientificExponent : scientificExponent),
                 2);
     return e + 4;
+}
+
+// The text of d after the sign. The digits as text in registers (a store read back at another
+// offset would wait for the store): up to eight in one word, first digit in the lowest byte; a
+// ninth digit in front of them stands apart.
+[[gnu::always_inline]] inline char* writeDecimal(char* p, Decimal d, std::uint32_t magnitudeBits) {
+    // Digits stay below 2 * 10^8: the scaled significand is below 10 * 2^24, or 40/3 * 2^23 for
+    // a power of two.
+    const std::uint32_t top = d.digits >= 100000000u;
+    const std::uint64_t raw = eightDigits(d.digits - (top ? 100000000u : 0u));
+    if (top == 0) [[likely]] {
+        // Zeros in front are the word's lowest bytes, zeros at the end its highest; the word is
+        // not 0 (raw | 1 spares the test for it).
+        const int leading = std::countr_zero(raw) / 8;
+        const int trailing = std::countl_zero(raw | 1) / 8;
+        const int n = 8 - leading - trailing;
+        const int k = d.exponent + trailing;  // of the last digit
+        const int whole = n + k;              // digits before the point
+        const std::uint64_t text = (raw + 0x3030303030303030ull) >> (8 * leading);
+        // The usual case: the point among the digits, 1 .. n - 1 of them before it.
+        if (static_cast<unsigned>(whole - 1) < static_cast<unsigned>(n - 1)) {
+            std::memcpy(p, &text, 8);
+            p[whole] = '.';
+            const std::uint64_t decimals = text >> (8 * whole);
+            std::memcpy(p + whole + 1, &decimals, 8);
+            return p + n + 1;
+        }
+        return writeForms(p, static_cast<char>(text), text >> 8, n, k, magnitudeBits);
+    }
+    const int trailing = std::countl_zero(raw) / 8;  // all eight for 10^8
+    return writeForms(p, '1', raw + 0x3030303030303030ull, 9 - trailing, d.exponent + trailing, magnitudeBits);
 }
 
 // Zero, infinity, NaN, denormals and powers of two.
