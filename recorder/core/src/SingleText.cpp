@@ -1,8 +1,10 @@
 #include "marlin/core/SingleText.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "marlin/base/DecimalScale.h"
 #include "marlin/base/SplitWrite.h"
@@ -35,9 +37,35 @@ constexpr double kPow10[] = {
     1e50, 1e51, 1e52,
 };
 
-double pow10(int exponent) {
+constexpr double pow10(int exponent) {
     return kPow10[exponent - kPow10Low];
 }
+
+// For each binary exponent of a normal single: the decimal exponent of its lowest value, and the
+// bits of the least single that is not below the next power of ten (10^(low + 1), as the table
+// above has it): from there on the decimal exponent is one more. A binade holds one power of ten
+// at most.
+struct Binade {
+    std::uint32_t nextPowerBits;
+    std::int32_t low;
+};
+constexpr auto kBinades = [] {
+    std::array<Binade, 255> binades{};
+    for (int biased = 1; biased < 255; ++biased) {
+        const int e2 = biased - 127;
+        const int low = (e2 * 78913) >> 18;  // floor(e2 * log10(2))
+        const double next = pow10(low + 1);
+        // The nearest single, or the one above it when that is below; past the largest single,
+        // infinity's bits, which no finite value reaches.
+        std::uint32_t bits = 0x7F800000u;
+        if (next <= static_cast<double>(std::numeric_limits<float>::max())) {
+            bits = std::bit_cast<std::uint32_t>(static_cast<float>(next));
+            if (static_cast<double>(std::bit_cast<float>(bits)) < next) ++bits;
+        }
+        binades[static_cast<std::size_t>(biased)] = {bits, low};
+    }
+    return binades;
+}();
 
 }  // namespace
 
@@ -46,12 +74,11 @@ double pow10(int exponent) {
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
     // Zero, denormals, infinity and NaN go the library's way.
     if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7F800000u) return writeSingleTextGeneral(p, value);
-    const double magnitude = std::bit_cast<float>(magnitudeBits);
 
-    // Decimal exponent: floor(e2 * log10(2)) from the binary one, then one step up if needed.
+    // Decimal exponent: that of the binade's lowest value, one more from its power of ten on.
     const int e2 = static_cast<int>(magnitudeBits >> 23) - 127;
-    int exponent = (e2 * 78913) >> 18;
-    if (magnitude >= pow10(exponent + 1)) ++exponent;
+    const Binade& binade = kBinades[magnitudeBits >> 23];
+    int exponent = binade.low + (magnitudeBits >= binade.nextPowerBits);
 
     // Seven significant digits, rounded to nearest, a tie to even: the value c * 2^q scaled by
     // 10^(6 - exponent) in integers, with seven bits after the point (the last one sticky).
@@ -60,9 +87,8 @@ double pow10(int exponent) {
     const int k = exponent - 6;
     const int h = q + decimal::floorLog2Pow10(-k) + 1;  // -4 .. 1
     const std::uint32_t scaled = decimal::roundToOdd(decimal::pow10Multiplier(-k), c << (7 + h));
-    const std::uint32_t below = scaled & 0x7Fu;
-    auto digits = scaled >> 7;
-    digits += (below > 0x40u) | ((below == 0x40u) & digits);
+    // Half a unit and up rounds up, an exact half (the sticky bit clear) to the even digit.
+    auto digits = (scaled + 0x3Fu + ((scaled >> 7) & 1)) >> 7;
     if (digits >= 10000000u) {  // 9999999.5 and up rounds to the next power of ten
         digits = 1000000u;
         ++exponent;
@@ -71,14 +97,15 @@ double pow10(int exponent) {
     // The seven digits in one 64-bit word, first digit in the lowest byte, an eighth digit 0
     // after them.
     const std::uint64_t lanes = decimal::eightDigits(digits * 10);
-    // Significant digits: the zero digits at the end do not count.
-    const int count = 8 - std::countl_zero(lanes) / 8;
+    // Significant digits: the zero digits at the end do not count (the word is not 0: lanes | 1
+    // spares the test for it).
+    const int count = 8 - std::countl_zero(lanes | 1) / 8;
     const std::uint64_t text = lanes + 0x3030303030303030ull;
 
     // Written with stores of fixed length (no library calls, nothing read back); the longest
     // store ends 16 bytes after p.
-    p[0] = (bits >> 31) ? '-' : ' ';
-    if (exponent >= 0 && exponent < 7) {
+    p[0] = static_cast<char>(' ' + (bits >> 31) * ('-' - ' '));
+    if (static_cast<unsigned>(exponent) < 7u) {
         const int whole = exponent + 1;
         std::memcpy(p + 1, &text, 8);  // a whole number keeps its zeros from the digit word
         if (count <= whole) return p + 1 + whole;
