@@ -76,7 +76,7 @@ struct Scale {
     std::int32_t h;   // 1 .. 4
 };
 constexpr auto kScales = [] {
-    std::array<Scale, 255> scales{};
+    std::array<Scale, 256> scales{};  // 0 and 255 (no normal values) stay zero
     for (int biased = 1; biased < 255; ++biased) {
         const int q = biased - 150;
         const int k = floorLog10Pow2(q);
@@ -221,14 +221,44 @@ char* writeShortestText(char* p, float value) {
 
 namespace {
 
+// A value's decimal, worked out while the text of the value before it is written: the two long
+// chains of dependent steps then run side by side.
+struct Ahead {
+    Decimal decimal;
+    std::uint32_t bits;
+    bool unusual;
+};
+
+[[gnu::always_inline]] inline Ahead decimalAhead(float value) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
+    // Worked out for every value (the table has harmless rows for the others), used for the
+    // normal ones.
+    const bool unusual = (magnitudeBits - 0x00800000u >= 0x7F000000u) | ((bits << 9) == 0);
+    return {shortestDecimalNormal(magnitudeBits), bits, unusual};
+}
+
+[[gnu::always_inline]] inline char* writeAhead(char* p, const Ahead& ahead) {
+    if (ahead.unusual) [[unlikely]]
+        return writeUnusual(p, std::bit_cast<float>(ahead.bits));
+    *p = '-';
+    p += ahead.bits >> 31;
+    return writeDecimal(p, ahead.decimal, ahead.bits & 0x7FFFFFFFu);
+}
+
 // Values [first, last), each after the separator. The arguments are copies: read through the
 // closure, they would be read again after every store of text, which may alias them.
 char* writeRange(char* at, const float* values, std::size_t first, std::size_t last, char separator) {
-    for (std::size_t i = first; i < last; ++i) {
+    if (first == last) return at;
+    Ahead ahead = decimalAhead(values[first]);
+    for (std::size_t i = first + 1; i < last; ++i) {
+        const Ahead next = decimalAhead(values[i]);
         *at++ = separator;
-        at = writeShortestTextInline(at, values[i]);
+        at = writeAhead(at, ahead);
+        ahead = next;
     }
-    return at;
+    *at++ = separator;
+    return writeAhead(at, ahead);
 }
 
 }  // namespace

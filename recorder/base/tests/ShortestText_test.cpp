@@ -47,12 +47,15 @@ TEST(ShortestText, AgreesWithTheLibraryOnEdgesAndASample) {
     }
 }
 
-// A run long enough to be written on two threads comes out as value after value does.
+// A run long enough to be written on two threads comes out as value after value does, the
+// values with texts of their own among the others.
 TEST(ShortestText, LongRunInOrder) {
+    using limits = std::numeric_limits<float>;
+    const float unusual[] = {0.0f, -0.0f, limits::infinity(), limits::quiet_NaN(), limits::denorm_min(), -0.5f, 1024.0f};
     std::vector<float> values(40001);
     std::string expected;
     for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = -80.0f + static_cast<float>(i) * 1e-4f;
+        values[i] = i % 997 == 5 ? unusual[i % 7] : -80.0f + static_cast<float>(i) * 1e-4f;
         expected += ',' + libraryText(values[i]);
     }
     marlin::TextBuffer written;
