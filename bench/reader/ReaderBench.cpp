@@ -113,7 +113,8 @@ void formattingRatio() {
     // Both as they run: the recorder into the section buffer it keeps, the export into its row.
     marlin::TextBuffer section;
     marlin::TextBuffer row;
-    // Rounds taken in turn, best of each: a busy machine disturbs both alike.
+    // Rounds taken in turn, best of each: a busy machine disturbs both alike. A round takes about
+    // a millisecond, so there are many.
     double recorder = 1e300;
     double csv = 1e300;
     auto time = [](double& best, auto&& work) {
@@ -121,7 +122,7 @@ void formattingRatio() {
         work();
         best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
     };
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 300; ++i) {
         time(recorder, [&] {
             marlin::TraceFile::asciiSectionInto(section, 1, marlin::TimeStamp{}, bytes, ",");
             sink += section.size();
