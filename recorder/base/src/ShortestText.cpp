@@ -202,25 +202,6 @@ char* writeForms(char* p, char first, std::uint64_t others, int n, int k, std::u
     return writeDecimal(p, shortestDecimal(magnitudeBits), magnitudeBits);
 }
 
-}  // namespace
-
-[[gnu::always_inline]] inline char* writeShortestTextInline(char* p, float value) {
-    const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-    const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
-    // Zero, denormals, infinity and NaN, or a zero fraction (a power of two): one branch for all.
-    if ((magnitudeBits - 0x00800000u >= 0x7F000000u) | ((bits << 9) == 0)) [[unlikely]]
-        return writeUnusual(p, value);
-    *p = '-';
-    p += bits >> 31;
-    return writeDecimal(p, shortestDecimalNormal(magnitudeBits), magnitudeBits);
-}
-
-char* writeShortestText(char* p, float value) {
-    return writeShortestTextInline(p, value);
-}
-
-namespace {
-
 // A value's decimal, worked out while the text of the value before it is written: the two long
 // chains of dependent steps then run side by side.
 struct Ahead {
@@ -233,7 +214,8 @@ struct Ahead {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t magnitudeBits = bits & 0x7FFFFFFFu;
     // Worked out for every value (the table has harmless rows for the others), used for the
-    // normal ones.
+    // normal ones. Zero, denormals, infinity and NaN, or a zero fraction (a power of two): one
+    // test for all.
     const bool unusual = (magnitudeBits - 0x00800000u >= 0x7F000000u) | ((bits << 9) == 0);
     return {shortestDecimalNormal(magnitudeBits), bits, unusual};
 }
@@ -245,6 +227,14 @@ struct Ahead {
     p += ahead.bits >> 31;
     return writeDecimal(p, ahead.decimal, ahead.bits & 0x7FFFFFFFu);
 }
+
+}  // namespace
+
+char* writeShortestText(char* p, float value) {
+    return writeAhead(p, decimalAhead(value));
+}
+
+namespace {
 
 // Values [first, last), each after the separator. The arguments are copies: read through the
 // closure, they would be read again after every store of text, which may alias them.

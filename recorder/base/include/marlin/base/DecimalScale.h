@@ -52,16 +52,6 @@ constexpr int floorLog2Pow10(int e) {
     return (e * 1741647) >> 19;
 }
 
-#ifdef __SIZEOF_INT128__
-// roundToOdd (below) of a product already made, where the compiler has a 128-bit type: the upper
-// word, its lowest bit set when bits 32 .. 63 are above 1.
-__extension__ inline std::uint32_t roundToOdd(unsigned __int128 product) {
-    const auto high = static_cast<std::uint64_t>(product >> 64);
-    const auto low = static_cast<std::uint64_t>(product);
-    return static_cast<std::uint32_t>(high) | ((low >> 32) > 1);
-}
-#endif
-
 // The integer part of g * x / 2^64 with its lowest bit set when the rest is not zero; the
 // multiplier's rounding up shows as at most 1 in the fraction's upper word. For
 // x = c << (F + h), h = q + floorLog2Pow10(-k) + 1, it is c * 2^q * 10^-k with F bits after the
@@ -70,7 +60,9 @@ __extension__ inline std::uint32_t roundToOdd(unsigned __int128 product) {
 inline std::uint32_t roundToOdd(std::uint64_t g, std::uint32_t x) {
 #ifdef __SIZEOF_INT128__
     __extension__ using Wide = unsigned __int128;
-    return roundToOdd(static_cast<Wide>(g) * x);
+    const Wide product = static_cast<Wide>(g) * x;
+    const auto low = static_cast<std::uint64_t>(product);
+    return static_cast<std::uint32_t>(product >> 64) | ((low >> 32) > 1);
 #else
     const std::uint64_t low = (g & 0xFFFFFFFFu) * x;
     const std::uint64_t middle = (g >> 32) * x + (low >> 32);
